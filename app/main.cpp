@@ -1,0 +1,3 @@
+#include "windows/application.h"
+
+int main() { return forms::Run(tablinor::Start); }

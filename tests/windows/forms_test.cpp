@@ -1,0 +1,152 @@
+// The forms layer on its own, with a probe window of its own design.
+#include <gtest/gtest.h>
+
+#include "row_name.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "windows/forms/forms.h"
+#include "windows/pictures/result_picture.h"
+
+namespace forms {
+namespace {
+
+constexpr ControlDesign Box{.name = "Box", .kind = ControlKind::TextBox, .rect = {150, 150, 1500, 375}, .maxLength = 7};
+constexpr ControlDesign Caption{
+    .name = "Caption", .kind = ControlKind::Label, .rect = {150, 600, 1500, 300}, .text = u"Caption", .tabIndex = 1};
+constexpr std::array<const ControlDesign*, 2> Controls{&Box, &Caption};
+constexpr WindowDesign Probe{.name = "Probe",
+                             .caption = u"Probe",
+                             .width = 3750,
+                             .height = 2265,
+                             .start = StartPosition::CentreScreen,
+                             .picture = tablinor::pictures::ResultPicture,
+                             .controls = Controls};
+
+// A picture whose header is sound but whose image is not a picture at all.
+constexpr std::array<std::uint8_t, 12> Garbage{'l', 't', 0, 0, 4, 0, 0, 0, 'j', 'u', 'n', 'k'};
+constexpr WindowDesign Undecodable{.name = "Undecodable",
+                                   .caption = u"Undecodable",
+                                   .width = 3750,
+                                   .height = 2265,
+                                   .start = StartPosition::CentreScreen,
+                                   .picture = Garbage,
+                                   .controls = Controls};
+
+class FormsLayer : public testing::Test {
+protected:
+    void SetUp() override { BeginRun(); }
+    void TearDown() override {
+        FinishRun();
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST_F(FormsLayer, SettingATextRaisesTheChangeBeforeItReturns) {
+    const Window window(Probe);
+    TextBox box(window, Box);
+    std::vector<std::u16string> seen;
+    box.OnChange([&] { seen.push_back(box.Text()); });
+    box.SetText(u"12");
+    EXPECT_EQ(seen, std::vector<std::u16string>{u"12"});
+    // A change handler that sets the text again nests inside the first change.
+    box.OnChange([&] {
+        seen.push_back(box.Text());
+        if (box.Text() == u"9") {
+            box.SetText(u"");
+        }
+    });
+    box.SetText(u"9");
+    EXPECT_EQ(seen, (std::vector<std::u16string>{u"12", u"9", u""}));
+}
+
+TEST_F(FormsLayer, NoHandlerRunsAfterTheEnd) {
+    Window window(Probe);
+    TextBox box(window, Box);
+    int changes = 0;
+    box.OnChange([&] { ++changes; });
+    window.Show();
+    End();
+    box.SetText(u"1");
+    EXPECT_EQ(changes, 0);
+}
+
+struct SetCase {
+    const char* name;
+    std::u16string set;
+    std::u16string kept;
+};
+
+class SetTextIntoSevenUnitBox : public FormsLayer, public testing::WithParamInterface<SetCase> {};
+
+TEST_P(SetTextIntoSevenUnitBox, KeepsWholeCharacters) {
+    const Window window(Probe);
+    TextBox box(window, Box);
+    box.SetText(GetParam().set);
+    EXPECT_EQ(box.Text(), GetParam().kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, SetTextIntoSevenUnitBox,
+                         testing::Values(SetCase{"Ten", u"1234567890", u"1234567"},
+                                         SetCase{"WideAtTheLimit", u"123456\U0001F600", u"123456"},
+                                         SetCase{"WideWithin", u"12345\U0001F600", u"12345\U0001F600"},
+                                         SetCase{"LoneHalf", u"1\xD83D" u"2", u"12"}),
+                         RowName{});
+
+struct ClickCase {
+    const char* name;
+    QPoint press;
+    QPoint release;
+    Qt::MouseButton button;
+    int clicks;
+};
+
+class LabelClick : public FormsLayer, public testing::WithParamInterface<ClickCase> {};
+
+TEST_P(LabelClick, IsAPressAndAReleaseOverTheLabel) {
+    Window window(Probe);
+    Label caption(window, Caption);
+    int clicks = 0;
+    caption.OnClick([&] { ++clicks; });
+    window.Show();
+    auto* label = QApplication::topLevelWidgets().constFirst()->findChild<QLabel*>("Caption");
+    ASSERT_NE(label, nullptr);
+    QTest::mousePress(label, GetParam().button, {}, GetParam().press);
+    QTest::mouseRelease(label, GetParam().button, {}, GetParam().release);
+    EXPECT_EQ(clicks, GetParam().clicks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Gestures, LabelClick,
+                         testing::Values(ClickCase{"Inside", {5, 5}, {20, 10}, Qt::LeftButton, 1},
+                                         ClickCase{"ReleasedOutside", {5, 5}, {5, 50}, Qt::LeftButton, 0},
+                                         ClickCase{"RightButton", {5, 5}, {5, 5}, Qt::RightButton, 0}),
+                         RowName{});
+
+TEST_F(FormsLayer, AControlMissingFromTheWindowIsARunTimeError) {
+    const Window window(Probe);
+    EXPECT_THROW(Label(window, Box), RunTimeError);
+}
+
+TEST_F(FormsLayer, APictureThatDoesNotDecodeIsARunTimeError) {
+    EXPECT_THROW(Window{Undecodable}, RunTimeError);
+}
+
+TEST(Run, EndsWithAClearMessageAndAFailureStatusWhenStartingFails) {
+    testing::internal::CaptureStderr();
+    const int status = forms::Run([] { const Window window(Undecodable); });
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(message.find("run-time error: invalid picture: the picture of Undecodable does not decode"),
+              std::string::npos)
+        << message;
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+}  // namespace
+}  // namespace forms

@@ -1,0 +1,65 @@
+// Design data of a window: what the forms layer needs to build it, fixed at design time.
+// Lengths are in twips (1/1440 inch; 15 twips make a pixel at 96 dpi), colours are 0x00BBGGRR.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace forms {
+
+inline constexpr int TwipsPerPixel = 15;
+inline constexpr int Bold = 700;
+
+using Colour = std::uint32_t;
+
+struct FontDesign {
+    std::string_view name;
+    double points;
+    int weight;
+};
+
+struct TwipRect {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+enum class ControlKind { Label, TextBox, Button };
+enum class Alignment { Left, Centre };
+enum class Pointer { Arrow, Hand };
+
+struct ControlDesign {
+    std::string_view name;
+    ControlKind kind;
+    TwipRect rect;
+    std::u16string_view text = {};
+    std::optional<FontDesign> font = {};  // none: the toolkit's default font
+    std::optional<Colour> colour = {};    // none: the toolkit's default text colour
+    bool transparent = false;
+    Alignment alignment = Alignment::Left;
+    int maxLength = 0;  // text boxes only, in UTF-16 code units; 0 is no limit
+    int tabIndex = 0;
+    // What a screen reader says for a control whose text does not tell what it does.
+    std::string_view accessibleName = {};
+    Pointer pointer = Pointer::Arrow;
+};
+
+enum class StartPosition { CentreScreen, CentreOwner };
+
+struct WindowDesign {
+    std::string_view name;
+    std::u16string_view caption;  // the window's name towards the desktop
+    int width;                    // client size, in twips
+    int height;
+    StartPosition start;
+    // A persisted picture: "lt", two zero bytes, the image length (32-bit little-endian), the image.
+    std::span<const std::uint8_t> picture;
+    std::span<const ControlDesign* const> controls;  // in tab order
+};
+
+inline constexpr int ToPixels(int twips) { return twips / TwipsPerPixel; }
+
+}  // namespace forms

@@ -1,0 +1,32 @@
+#include "windows/forms/picture.h"
+
+#include <array>
+#include <cstddef>
+
+#include "windows/forms/forms.h"
+
+namespace forms {
+namespace {
+
+constexpr std::array<std::uint8_t, 4> Signature{'l', 't', 0, 0};
+constexpr std::size_t HeaderSize = Signature.size() + 4;
+
+}  // namespace
+
+std::span<const std::uint8_t> PictureImage(std::span<const std::uint8_t> persisted) {
+    if (persisted.size() < HeaderSize || !std::equal(Signature.begin(), Signature.end(), persisted.begin())) {
+        throw RunTimeError("invalid picture: the design data holds no persisted picture");
+    }
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        length |= std::size_t{persisted[Signature.size() + i]} << (8 * i);
+    }
+    const auto image = persisted.subspan(HeaderSize);
+    if (length != image.size()) {
+        throw RunTimeError("invalid picture: the design data says " + std::to_string(length) +
+                           " bytes, but holds " + std::to_string(image.size()));
+    }
+    return image;
+}
+
+}  // namespace forms

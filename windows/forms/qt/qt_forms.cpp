@@ -1,0 +1,401 @@
+// The forms layer on Qt 6 Widgets.
+#include <QAccessible>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFont>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRawFont>
+#include <QScreen>
+#include <QValidator>
+#include <QWidget>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "windows/forms/form_reference.h"
+#include "windows/forms/forms.h"
+#include "windows/forms/picture.h"
+#include "windows/forms/text_limit.h"
+
+namespace forms {
+namespace {
+
+bool ended = false;  // once set, no handler of the program runs again
+int exitStatus = 0;
+std::vector<std::shared_ptr<void>> doomed;  // waiting for DestroyLater
+
+QString ToQString(std::u16string_view text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
+
+QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+QRect PixelRect(const TwipRect& rect) {
+    return {ToPixels(rect.left), ToPixels(rect.top), ToPixels(rect.width), ToPixels(rect.height)};
+}
+
+QColor ToQColor(Colour bgr) {
+    constexpr Colour Byte = 0xFF;
+    return {int(bgr & Byte), int((bgr >> 8) & Byte), int((bgr >> 16) & Byte)};
+}
+
+// Points are laid out at the design's 96 dpi, like twips; Qt scales both on denser screens.
+QFont ToQFont(const FontDesign& design) {
+    constexpr double PixelsPerPoint = 96.0 / 72.0;
+    QFont font(ToQString(design.name));
+    font.setPixelSize(qRound(design.points * PixelsPerPoint));
+    font.setWeight(QFont::Weight(design.weight));
+    return font;
+}
+
+// Windows spaces lines by the font's Windows ascent and descent, where Qt follows the tighter
+// typographic metrics that Wine's Tahoma asks for, which would stack "N" onto the tilde of "Ñ".
+int WindowsLineSpacing(const QFont& font) {
+    constexpr qsizetype WinAscentAt = 74;  // offsets in the OS/2 table
+    constexpr qsizetype WinDescentAt = 76;
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QByteArray os2 = raw.fontTable("OS/2");
+    if (os2.size() < WinDescentAt + 2) {
+        return QFontMetrics(font).lineSpacing();
+    }
+    const auto unsigned16 = [&os2](qsizetype at) { return (uchar(os2[at]) << 8) | uchar(os2[at + 1]); };
+    const int units = unsigned16(WinAscentAt) + unsigned16(WinDescentAt);
+    return int(std::ceil(units * raw.pixelSize() / raw.unitsPerEm()));
+}
+
+void Raise(const Handler& handler) {
+    if (ended || !handler) {
+        return;
+    }
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        Fail(error.what());
+    }
+}
+
+// A click is a press and a release of the left button over the same control.
+class ClickTracker {
+public:
+    void Press(const QMouseEvent* event) { pressed_ = event->button() == Qt::LeftButton; }
+    [[nodiscard]] bool Release(const QMouseEvent* event, const QWidget* widget) {
+        const bool clicked =
+            pressed_ && event->button() == Qt::LeftButton && widget->rect().contains(event->position().toPoint());
+        pressed_ = false;
+        return clicked;
+    }
+
+private:
+    bool pressed_ = false;
+};
+
+class FormWidget final : public QWidget {
+public:
+    explicit FormWidget(const WindowDesign& design)
+        : picture_(DecodePicture(design)), start_(design.start) {
+        setObjectName(ToQString(design.name));
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        setWindowTitle(ToQString(design.caption));
+        setFixedSize(ToPixels(design.width), ToPixels(design.height));
+    }
+
+    void ShowInFront() {
+        if (!placed_) {
+            PlaceAtStart();
+        }
+        show();
+        raise();
+        activateWindow();
+    }
+
+    Handler closeRequest;
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override { QPainter(this).drawPixmap(0, 0, picture_); }
+
+    // The desktop's close goes to the program, which decides what closing means.
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        Raise(closeRequest);
+    }
+
+private:
+    static QPixmap DecodePicture(const WindowDesign& design) {
+        const auto image = PictureImage(design.picture);
+        QPixmap picture;
+        if (!picture.loadFromData(image.data(), uint(image.size()))) {
+            throw RunTimeError("invalid picture: the picture of " + std::string(design.name) + " does not decode");
+        }
+        return picture;
+    }
+
+    void PlaceAtStart() {
+        // Without an owner, a window centred over its owner is centred on the screen too.
+        switch (start_) {
+            case StartPosition::CentreScreen:
+            case StartPosition::CentreOwner: {
+                const QRect area = screen()->availableGeometry();
+                move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+                break;
+            }
+        }
+        placed_ = true;
+    }
+
+    QPixmap picture_;
+    StartPosition start_;
+    bool placed_ = false;
+};
+
+void ApplyCommonDesign(QWidget* widget, const ControlDesign& design) {
+    widget->setObjectName(ToQString(design.name));
+    widget->setGeometry(PixelRect(design.rect));
+    if (design.font) {
+        widget->setFont(ToQFont(*design.font));
+    }
+    if (design.colour) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, ToQColor(*design.colour));
+        widget->setPalette(palette);
+    }
+    if (!design.accessibleName.empty()) {
+        widget->setAccessibleName(ToQString(design.accessibleName));
+    }
+    if (design.pointer == Pointer::Hand) {
+        widget->setCursor(Qt::PointingHandCursor);
+    }
+}
+
+// Keeps the box's text to whole characters within its maximum length.
+class WholeCharacterValidator final : public QValidator {
+public:
+    WholeCharacterValidator(std::size_t maxLength, QObject* parent) : QValidator(parent), maxLength_(maxLength) {}
+
+    State validate(QString& input, int& cursor) const override {
+        const auto kept = KeepWholeCharacters(input.toStdU16String(), std::size_t(cursor), maxLength_);
+        input = ToQString(kept.text);
+        cursor = int(kept.cursor);
+        return Acceptable;
+    }
+
+private:
+    std::size_t maxLength_;
+};
+
+}  // namespace
+
+struct Label::Impl final : QLabel {
+    Impl(const ControlDesign& design, QWidget* parent) : QLabel(parent) {
+        ApplyCommonDesign(this, design);
+        setAutoFillBackground(!design.transparent);
+        setWordWrap(true);
+        const Qt::Alignment horizontal = design.alignment == Alignment::Centre ? Qt::AlignHCenter : Qt::AlignLeft;
+        setAlignment(horizontal | Qt::AlignTop);
+        setTextFormat(Qt::RichText);
+        lineSpacing_ = WindowsLineSpacing(font());
+        SetText(design.text);
+    }
+
+    // Rich text only for the line spacing; screen readers and Text() get the plain text.
+    void SetText(std::u16string_view text) {
+        text_ = text;
+        setText(QStringLiteral("<div style=\"line-height: %1px\">%2</div>")
+                    .arg(lineSpacing_)
+                    .arg(ToQString(text).toHtmlEscaped()));
+    }
+
+    [[nodiscard]] const std::u16string& Text() const { return text_; }
+
+    Handler click;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override { tracker_.Press(event); }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (tracker_.Release(event, this)) {
+            Raise(click);
+        }
+    }
+
+private:
+    ClickTracker tracker_;
+    int lineSpacing_;
+    std::u16string text_;
+};
+
+struct TextBox::Impl final : QLineEdit {
+    Impl(const ControlDesign& design, QWidget* parent) : QLineEdit(ToQString(design.text), parent) {
+        ApplyCommonDesign(this, design);
+        if (design.maxLength > 0) {
+            setMaxLength(design.maxLength);
+            setValidator(new WholeCharacterValidator(std::size_t(design.maxLength), this));
+        }
+        connect(this, &QLineEdit::textChanged, this, [this] { Raise(change); });
+    }
+
+    Handler change;
+};
+
+struct Button::Impl final : QPushButton {
+    Impl(const ControlDesign& design, QWidget* parent) : QPushButton(ToQString(design.text), parent) {
+        ApplyCommonDesign(this, design);
+        connect(this, &QPushButton::clicked, this, [this] { Raise(click); });
+    }
+
+    Handler click;
+};
+
+struct Window::Impl {
+    explicit Impl(const WindowDesign& design) : widget(std::make_unique<FormWidget>(design)) {
+        for (const ControlDesign* control : design.controls) {
+            widgets.emplace_back(control, CreateControl(*control));
+        }
+    }
+
+    template <class Control>
+    Control* Find(const ControlDesign& design) const {
+        for (const auto& [control, created] : widgets) {
+            if (control == &design) {
+                if (auto* found = dynamic_cast<Control*>(created)) {
+                    return found;
+                }
+            }
+        }
+        throw RunTimeError("control not found: " + std::string(widget->objectName().toStdString()) + " has no " +
+                           std::string(design.name) + " of that kind");
+    }
+
+    QWidget* CreateControl(const ControlDesign& design) const {
+        switch (design.kind) {
+            case ControlKind::Label:
+                return new Label::Impl(design, widget.get());
+            case ControlKind::TextBox:
+                return new TextBox::Impl(design, widget.get());
+            case ControlKind::Button:
+                return new Button::Impl(design, widget.get());
+        }
+        throw RunTimeError("invalid control kind for " + std::string(design.name));
+    }
+
+    std::unique_ptr<FormWidget> widget;
+    std::vector<std::pair<const ControlDesign*, QWidget*>> widgets;  // children of `widget`
+};
+
+Window::Window(const WindowDesign& design) : impl_(std::make_unique<Impl>(design)) {}
+
+Window::~Window() = default;
+
+void Window::Show() { impl_->widget->ShowInFront(); }
+
+void Window::Hide() { impl_->widget->hide(); }
+
+void Window::OnCloseRequest(Handler handler) { impl_->widget->closeRequest = std::move(handler); }
+
+Label::Label(const Window& window, const ControlDesign& design) : impl_(window.impl().Find<Impl>(design)) {}
+
+void Label::SetText(std::u16string_view text) { impl_->SetText(text); }
+
+std::u16string Label::Text() const { return impl_->Text(); }
+
+void Label::OnClick(Handler handler) { impl_->click = std::move(handler); }
+
+TextBox::TextBox(const Window& window, const ControlDesign& design) : impl_(window.impl().Find<Impl>(design)) {}
+
+void TextBox::SetText(std::u16string_view text) { impl_->setText(ToQString(text)); }
+
+std::u16string TextBox::Text() const { return impl_->text().toStdU16String(); }
+
+void TextBox::OnChange(Handler handler) { impl_->change = std::move(handler); }
+
+Button::Button(const Window& window, const ControlDesign& design) : impl_(window.impl().Find<Impl>(design)) {}
+
+void Button::OnClick(Handler handler) { impl_->click = std::move(handler); }
+
+void DestroyLater(std::shared_ptr<void> object) {
+    doomed.push_back(std::move(object));
+    if (doomed.size() == 1) {
+        QMetaObject::invokeMethod(
+            qApp, [] { auto dying = std::exchange(doomed, {}); }, Qt::QueuedConnection);
+    }
+}
+
+void End(int status) {
+    if (ended) {
+        return;
+    }
+    ended = true;
+    exitStatus = status;
+    Reference::UnloadAll();
+    QCoreApplication::exit(status);
+}
+
+void Fail(std::string_view message) {
+    std::fprintf(stderr, "Tablinor - Verdusk: run-time error: %.*s\n", int(message.size()), message.data());
+    End(1);
+}
+
+namespace {
+
+// Wine's Tahoma is metric-compatible with the face the windows were laid out in, so "CH" fits its
+// 17-pixel column. Wine's MS Sans Serif has no bold, which Windows would synthesise from its
+// bitmaps; Tahoma, drawn after it, stands in for it instead.
+void RegisterDesignFonts() {
+    static bool registered = false;
+    if (std::exchange(registered, true)) {
+        return;
+    }
+    for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
+        const QString path = QStringLiteral(TABLINOR_FONT_DIR "/") + QString::fromLatin1(file);
+        if (QFontDatabase::addApplicationFont(path) < 0) {
+            std::fprintf(stderr, "Tablinor - Verdusk: %s is missing, so a similar font stands in for it\n",
+                         qPrintable(path));
+        }
+    }
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"));
+}
+
+}  // namespace
+
+void BeginRun() {
+    RegisterDesignFonts();
+    ended = false;
+    exitStatus = 0;
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+}
+
+int FinishRun() {
+    End(exitStatus);
+    doomed.clear();
+    return exitStatus;
+}
+
+int Run(const Handler& start) {
+    // Wayland does not let a program place its windows; XWayland does, so the windows open centred.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    // The program takes no command line: the toolkit sees only the program's name.
+    std::array<char, sizeof "tablinor-verdusk"> name{"tablinor-verdusk"};
+    std::array<char*, 2> argv{name.data(), nullptr};
+    int argc = 1;
+    std::optional<QApplication> application;
+    if (QCoreApplication::instance() == nullptr) {
+        application.emplace(argc, argv.data());
+    }
+    BeginRun();
+    Raise(start);
+    if (!ended) {
+        QApplication::exec();
+    }
+    return FinishRun();
+}
+
+}  // namespace forms

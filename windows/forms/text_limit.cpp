@@ -1,0 +1,32 @@
+#include "windows/forms/text_limit.h"
+
+#include <algorithm>
+
+namespace forms {
+namespace {
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace
+
+EditedText KeepWholeCharacters(std::u16string_view text, std::size_t cursor, std::size_t maxLength) {
+    EditedText kept{{}, 0};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        const bool pair = IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+        const std::size_t width = pair ? 2 : 1;
+        const bool whole = pair || !(IsHighSurrogate(unit) || IsLowSurrogate(unit));
+        if (whole && kept.text.size() + width <= maxLength) {
+            kept.text.append(text.substr(i, width));
+        }
+        if (i + width <= cursor) {
+            kept.cursor = kept.text.size();
+        }
+        i += width - 1;
+    }
+    kept.cursor = std::min(kept.cursor, kept.text.size());
+    return kept;
+}
+
+}  // namespace forms

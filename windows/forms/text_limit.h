@@ -1,0 +1,20 @@
+// The rule a length-limited text box keeps, the same on every toolkit.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace forms {
+
+struct EditedText {
+    std::u16string text;
+    std::size_t cursor;
+};
+
+// What a box with room for `maxLength` UTF-16 code units keeps of an edit: at most `maxLength`
+// units and never half a character, so an unpaired surrogate (such as the first half of a wide
+// character cut at the limit) is dropped whole. `cursor` follows the text it stood after.
+EditedText KeepWholeCharacters(std::u16string_view text, std::size_t cursor, std::size_t maxLength);
+
+}  // namespace forms
