@@ -23,41 +23,44 @@ inline constexpr std::array<std::string_view, 2 * conversion::SlotCount> LabelNa
     "Label8", "Label9", "Label10", "Label11", "Label12", "Label13", "Label14",
 };
 
-constexpr forms::ControlDesign DigitLabel(int column) {
-    const bool msSansSerif = column == 1;  // the one digit label designed in another face
+constexpr forms::ControlDesign DigitLabel(std::size_t column) {
+    const int k = static_cast<int>(column);
+    const bool msSansSerif = k == 1;  // the one digit label designed in another face
     return {
-        .name = LabelNames.at(std::size_t(2 * column)),
+        .name = LabelNames.at(2 * column),
         .kind = forms::ControlKind::Label,
-        .rect = {.left = ColumnLeft + ColumnPitch * column, .top = 240, .width = ColumnWidth, .height = 255},
-        .font = forms::FontDesign{.name = msSansSerif ? "MS Sans Serif" : "Tahoma", .points = 9.75, .weight = forms::Bold},
+        .rect = {.left = ColumnLeft + ColumnPitch * k, .top = 240, .width = ColumnWidth, .height = 255},
+        .font =
+            forms::FontDesign{.name = msSansSerif ? "MS Sans Serif" : "Tahoma", .points = 9.75, .weight = forms::Bold},
         .colour = Blue,
         .transparent = true,
         .alignment = forms::Alignment::Centre,
-        .tabIndex = 2 * column,
+        .tabIndex = 2 * k,
     };
 }
 
 // Narrower than two letters and a space, so the consonants wrap one under another.
-constexpr forms::ControlDesign ConsonantLabel(int column) {
-    const int height = column == 0 ? 975 : 1095;  // the first column was designed shorter
+constexpr forms::ControlDesign ConsonantLabel(std::size_t column) {
+    const int k = static_cast<int>(column);
+    const int height = k == 0 ? 975 : 1095;  // the first column was designed shorter
     return {
-        .name = LabelNames.at(std::size_t(2 * column + 1)),
+        .name = LabelNames.at(2 * column + 1),
         .kind = forms::ControlKind::Label,
-        .rect = {.left = ColumnLeft + ColumnPitch * column, .top = 600, .width = ColumnWidth, .height = height},
+        .rect = {.left = ColumnLeft + ColumnPitch * k, .top = 600, .width = ColumnWidth, .height = height},
         .font = forms::FontDesign{.name = "Tahoma", .points = 9, .weight = forms::Bold},
         .colour = Red,
         .transparent = true,
         .alignment = forms::Alignment::Centre,
-        .tabIndex = 2 * column + 1,
+        .tabIndex = 2 * k + 1,
     };
 }
 
 // Label1 to Label14: the digit label of column k is Labels[2k], its consonant label Labels[2k + 1].
 inline constexpr auto Labels = [] {
     std::array<forms::ControlDesign, LabelNames.size()> labels{};
-    for (int column = 0; column < int(conversion::SlotCount); ++column) {
-        labels.at(std::size_t(2 * column)) = DigitLabel(column);
-        labels.at(std::size_t(2 * column + 1)) = ConsonantLabel(column);
+    for (std::size_t column = 0; column < conversion::SlotCount; ++column) {
+        labels.at(2 * column) = DigitLabel(column);
+        labels.at(2 * column + 1) = ConsonantLabel(column);
     }
     return labels;
 }();

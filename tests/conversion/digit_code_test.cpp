@@ -26,8 +26,8 @@ TEST_P(NotADigit, FindsNothing) { EXPECT_FALSE(LookupDigit(GetParam())); }
 
 INSTANTIATE_TEST_SUITE_P(Texts, NotADigit,
                          testing::Values(u"", u"a", u"A", u" ", u".", u"/", u":", u"\0", u"\uFF11" /* full-width one */,
-                                         u"\u0661" /* Arabic-Indic one */, u"\u00B9" /* superscript one */,
-                                         u"12", u"1 ", u" 1", u"01", u"\U0001F600"));
+                                         u"\u0661" /* Arabic-Indic one */, u"\u00B9" /* superscript one */, u"12",
+                                         u"1 ", u" 1", u"01", u"\U0001F600"));
 
 TEST(LookupDigit, KeepsTheTildeLetterAndTheTwoLetterConsonant) {
     const auto two = LookupDigit(u"2");

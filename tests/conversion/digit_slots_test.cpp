@@ -66,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
                 {u"9/V B P", u"8/CH J G", u"7/F", u"6/S Z", u"5/L", u"4/C K Q", u"3/M"}},
         // A wide character fills two slots with one half each, and neither half is a digit.
         Entries{"WideCharacterTakesTwoSlots",
-                {u"\U0001F600" u"5"},
+                {u"\U0001F600"
+                 u"5"},
                 {u"\xD83D", u"\xDE00", u"5"},
                 {u"-", u"-", u"5/L", u"-", u"-", u"-", u"-"}},
         Entries{"OtherScriptsDigitsAreNotDigits",

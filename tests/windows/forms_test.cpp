@@ -96,7 +96,10 @@ INSTANTIATE_TEST_SUITE_P(Texts, SetTextIntoSevenUnitBox,
                          testing::Values(SetCase{"Ten", u"1234567890", u"1234567"},
                                          SetCase{"WideAtTheLimit", u"123456\U0001F600", u"123456"},
                                          SetCase{"WideWithin", u"12345\U0001F600", u"12345\U0001F600"},
-                                         SetCase{"LoneHalf", u"1\xD83D" u"2", u"12"}),
+                                         SetCase{"LoneHalf",
+                                                 u"1\xD83D"
+                                                 u"2",
+                                                 u"12"}),
                          RowName{});
 
 struct ClickCase {
@@ -133,9 +136,7 @@ TEST_F(FormsLayer, AControlMissingFromTheWindowIsARunTimeError) {
     EXPECT_THROW(Label(window, Box), RunTimeError);
 }
 
-TEST_F(FormsLayer, APictureThatDoesNotDecodeIsARunTimeError) {
-    EXPECT_THROW(Window{Undecodable}, RunTimeError);
-}
+TEST_F(FormsLayer, APictureThatDoesNotDecodeIsARunTimeError) { EXPECT_THROW(Window{Undecodable}, RunTimeError); }
 
 TEST(Run, EndsWithAClearMessageAndAFailureStatusWhenStartingFails) {
     testing::internal::CaptureStderr();

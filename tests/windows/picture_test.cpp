@@ -30,9 +30,8 @@ TEST_P(DamagedPicture, IsARunTimeError) { EXPECT_THROW((void)PictureImage(GetPar
 
 INSTANTIATE_TEST_SUITE_P(Bytes, DamagedPicture,
                          testing::Values(std::vector<std::uint8_t>{}, std::vector<std::uint8_t>{'l', 't', 0, 0},
-                                         std::vector<std::uint8_t>{'L', 'T', 0, 0, 0, 0, 0, 0},
-                                         Persisted(4, {1, 2, 3}), Persisted(2, {1, 2, 3}),
-                                         Persisted(0xFFFFFFFF, {1})));
+                                         std::vector<std::uint8_t>{'L', 'T', 0, 0, 0, 0, 0, 0}, Persisted(4, {1, 2, 3}),
+                                         Persisted(2, {1, 2, 3}), Persisted(0xFFFFFFFF, {1})));
 
 }  // namespace
 }  // namespace forms

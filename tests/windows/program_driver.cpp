@@ -1,5 +1,6 @@
 #include "program_driver.h"
 
+#include <gtest/gtest.h>
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
@@ -7,7 +8,6 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QWindow>
-#include <gtest/gtest.h>
 
 #include "windows/application.h"
 #include "windows/main_window_design.h"

@@ -30,10 +30,10 @@ using Step = std::function<void()>;
 
 const Columns NoColumns(7, u"");
 
-Step Typing(std::u16string text) {
+Step Typing(const std::u16string& text) {
     return [text] { Driver::Type(text); };
 }
-Step Pasting(std::u16string text) {
+Step Pasting(const std::u16string& text) {
     return [text] { Driver::Paste(text); };
 }
 const Step Convert = [] { Driver::Convert(); };
@@ -53,8 +53,8 @@ TEST(Program, StartsWithOnlyTheMainWindowCentredAndTheEntryFocused) {
     QWidget* form1 = Driver::Shown("Form1");
     ASSERT_NE(form1, nullptr);
     const QRect screen = form1->screen()->availableGeometry();
-    EXPECT_EQ(form1->frameGeometry(), QRect(screen.x() + (screen.width() - 400) / 2,
-                                            screen.y() + (screen.height() - 499) / 2, 400, 499));
+    EXPECT_EQ(form1->frameGeometry(),
+              QRect(screen.x() + (screen.width() - 400) / 2, screen.y() + (screen.height() - 499) / 2, 400, 499));
     EXPECT_EQ(form1->windowTitle(), "Tablinor - Verdusk");
     EXPECT_TRUE(form1->windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(Driver::Existing("Form2"), nullptr);
@@ -107,8 +107,8 @@ TEST_P(DesignedLayout, MatchesTheDesignTableToThePixel) {
             const QColor colour = widget->palette().color(QPalette::WindowText);
             EXPECT_EQ(colour.red() | colour.green() << 8 | colour.blue() << 16, int(*control->colour));
         }
-        const QString spoken = control->accessibleName.empty() ? ToQString(control->text)
-                                                               : QString::fromLatin1(control->accessibleName);
+        const QString spoken =
+            control->accessibleName.empty() ? ToQString(control->text) : QString::fromLatin1(control->accessibleName);
         EXPECT_EQ(ScreenReaderText(widget), spoken);
     }
 }
@@ -156,46 +156,49 @@ TEST_P(Conversion, ShowsEachDigitOverItsConsonants) {
 
 INSTANTIATE_TEST_SUITE_P(
     Flows, Conversion,
-    testing::Values(
-        Flow{"NothingTyped", {Convert}, NoColumns, u""},
-        Flow{"ThreeDigits", {Typing(u"305"), Convert}, {u"3/M", u"0/R", u"5/L", u"", u"", u"", u""}, u"305"},
-        Flow{"OneToSeven",
-             {Typing(u"1234567"), Convert},
-             {u"1/T D", u"2/N \u00D1", u"3/M", u"4/C K Q", u"5/L", u"6/S Z", u"7/F"},
-             u"1234567"},
-        Flow{"OpenWindowKeepsTheColumnsLeftAlone",
-             {Typing(u"305"), Convert, ClearEntry, Typing(u"9"), Convert},
-             {u"9/V B P", u"0/R", u"5/L", u"", u"", u"", u""},
-             u"9"},
-        Flow{"SameDigitIntoAnOpenWindowChangesNothing",
-             {Typing(u"0123456"), Convert, ClearEntry, Typing(u"0"), Convert},
-             {u"0/R", u"1/T D", u"2/N \u00D1", u"3/M", u"4/C K Q", u"5/L", u"6/S Z"},
-             u"0"},
-        Flow{"OkEmptiesTheEntryAndClosesTheWindow", {Typing(u"409"), Convert, Ok}, {}, u""},
-        Flow{"ConvertAfterOkShowsTheLastNumberAgain",
-             {Typing(u"409"), Convert, Ok, Convert},
-             {u"4/C K Q", u"0/R", u"9/V B P", u"", u"", u"", u""},
-             u""},
-        Flow{"ConvertAfterOkStartsAFreshWindow",
-             {Typing(u"0123456"), Convert, Ok, Typing(u"12"), Convert},
-             {u"1/T D", u"2/N \u00D1", u"", u"", u"", u"", u""},
-             u"12"},
-        Flow{"SpacesAndLettersLeaveTheirColumns",
-             {Typing(u" 8a"), Convert},
-             {u"", u"8/CH J G", u"", u"", u"", u"", u""},
-             u" 8a"},
-        Flow{"WideCharacterTakesTwoColumns",
-             {Typing(u"\U0001F600" u"5"), Convert},
-             {u"", u"", u"5/L", u"", u"", u"", u""},
-             u"\U0001F600" u"5"},
-        Flow{"RightToLeftAndOtherScriptsDigits",
-             {Typing(u"\u05D0\u0663\uFF117"), Convert},
-             {u"", u"", u"", u"7/F", u"", u"", u""},
-             u"\u05D0\u0663\uFF117"},
-        Flow{"CombiningMarkIsACharacterOfItsOwn",
-             {Typing(u"1\u03012"), Convert},
-             {u"1/T D", u"", u"2/N \u00D1", u"", u"", u"", u""},
-             u"1\u03012"}),
+    testing::Values(Flow{"NothingTyped", {Convert}, NoColumns, u""},
+                    Flow{
+                        "ThreeDigits", {Typing(u"305"), Convert}, {u"3/M", u"0/R", u"5/L", u"", u"", u"", u""}, u"305"},
+                    Flow{"OneToSeven",
+                         {Typing(u"1234567"), Convert},
+                         {u"1/T D", u"2/N \u00D1", u"3/M", u"4/C K Q", u"5/L", u"6/S Z", u"7/F"},
+                         u"1234567"},
+                    Flow{"OpenWindowKeepsTheColumnsLeftAlone",
+                         {Typing(u"305"), Convert, ClearEntry, Typing(u"9"), Convert},
+                         {u"9/V B P", u"0/R", u"5/L", u"", u"", u"", u""},
+                         u"9"},
+                    Flow{"SameDigitIntoAnOpenWindowChangesNothing",
+                         {Typing(u"0123456"), Convert, ClearEntry, Typing(u"0"), Convert},
+                         {u"0/R", u"1/T D", u"2/N \u00D1", u"3/M", u"4/C K Q", u"5/L", u"6/S Z"},
+                         u"0"},
+                    Flow{"OkEmptiesTheEntryAndClosesTheWindow", {Typing(u"409"), Convert, Ok}, {}, u""},
+                    Flow{"ConvertAfterOkShowsTheLastNumberAgain",
+                         {Typing(u"409"), Convert, Ok, Convert},
+                         {u"4/C K Q", u"0/R", u"9/V B P", u"", u"", u"", u""},
+                         u""},
+                    Flow{"ConvertAfterOkStartsAFreshWindow",
+                         {Typing(u"0123456"), Convert, Ok, Typing(u"12"), Convert},
+                         {u"1/T D", u"2/N \u00D1", u"", u"", u"", u"", u""},
+                         u"12"},
+                    Flow{"SpacesAndLettersLeaveTheirColumns",
+                         {Typing(u" 8a"), Convert},
+                         {u"", u"8/CH J G", u"", u"", u"", u"", u""},
+                         u" 8a"},
+                    Flow{"WideCharacterTakesTwoColumns",
+                         {Typing(u"\U0001F600"
+                                 u"5"),
+                          Convert},
+                         {u"", u"", u"5/L", u"", u"", u"", u""},
+                         u"\U0001F600"
+                         u"5"},
+                    Flow{"RightToLeftAndOtherScriptsDigits",
+                         {Typing(u"\u05D0\u0663\uFF117"), Convert},
+                         {u"", u"", u"", u"7/F", u"", u"", u""},
+                         u"\u05D0\u0663\uFF117"},
+                    Flow{"CombiningMarkIsACharacterOfItsOwn",
+                         {Typing(u"1\u03012"), Convert},
+                         {u"1/T D", u"", u"2/N \u00D1", u"", u"", u"", u""},
+                         u"1\u03012"}),
     RowName{});
 
 struct EntryEdit {
@@ -221,11 +224,15 @@ INSTANTIATE_TEST_SUITE_P(
         EntryEdit{"WideCharacterThatDoesNotFitRefusedWhole", {Typing(u"123456\U0001F600")}, u"123456"},
         EntryEdit{"WideCharacterThatFitsKept", {Typing(u"12345\U0001F600")}, u"12345\U0001F600"},
         EntryEdit{"PasteCutAtSeven", {Pasting(u"123456789")}, u"1234567"},
-        EntryEdit{"PasteCutBeforeAWideCharacter", {Typing(u"1234"), Pasting(u"\U0001F600\U0001F600")},
-                  u"1234\U0001F600"},
+        EntryEdit{
+            "PasteCutBeforeAWideCharacter", {Typing(u"1234"), Pasting(u"\U0001F600\U0001F600")}, u"1234\U0001F600"},
         EntryEdit{"PasteAtTheStartKeepsWhatWasTyped", {Typing(u"123"), Home, Pasting(u"abcdef")}, u"abcd123"},
         EntryEdit{"HugePaste", {Pasting(std::u16string(10000, u'9'))}, u"9999999"},
-        EntryEdit{"ControlCharactersAreNotTyped", {Typing(u"\x01" u"1\x1B" u"2")}, u"12"}),
+        EntryEdit{"ControlCharactersAreNotTyped",
+                  {Typing(u"\x01"
+                          u"1\x1B"
+                          u"2")},
+                  u"12"}),
     RowName{});
 
 // Each letter stands on a line of its own in the real font and width, and no line runs into

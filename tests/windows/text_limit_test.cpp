@@ -36,7 +36,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Edit{"WideCharacterAtTheLimitRefusedWhole", u"123456" + Smile, 8, u"123456", 6},
                     Edit{"HalfLeftByACutDropped", u"123456" + SmileHigh, 7, u"123456", 6},
                     Edit{"HalfInTheMiddleDropped", u"12" + SmileHigh + u"345", 3, u"12345", 2},
-                    Edit{"LoneLowHalfDropped", u"\xDE00" u"1", 2, u"1", 1},
+                    Edit{"LoneLowHalfDropped",
+                         u"\xDE00"
+                         u"1",
+                         2, u"1", 1},
                     Edit{"ThreeWideCharactersFitInSeven", Smile + Smile + Smile + Smile, 8, Smile + Smile + Smile, 6},
                     Edit{"WideCharacterBeforeTheLimitKept", u"12345" + Smile, 7, u"12345" + Smile, 7}),
     RowName{});

@@ -23,8 +23,8 @@ std::span<const std::uint8_t> PictureImage(std::span<const std::uint8_t> persist
     }
     const auto image = persisted.subspan(HeaderSize);
     if (length != image.size()) {
-        throw RunTimeError("invalid picture: the design data says " + std::to_string(length) +
-                           " bytes, but holds " + std::to_string(image.size()));
+        throw RunTimeError("invalid picture: the design data says " + std::to_string(length) + " bytes, but holds " +
+                           std::to_string(image.size()));
     }
     return image;
 }

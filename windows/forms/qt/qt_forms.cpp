@@ -16,8 +16,8 @@
 #include <QWidget>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <exception>
+#include <iostream>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -99,8 +99,7 @@ private:
 
 class FormWidget final : public QWidget {
 public:
-    explicit FormWidget(const WindowDesign& design)
-        : picture_(DecodePicture(design)), start_(design.start) {
+    explicit FormWidget(const WindowDesign& design) : picture_(DecodePicture(design)), start_(design.start) {
         setObjectName(ToQString(design.name));
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setWindowTitle(ToQString(design.caption));
@@ -193,14 +192,14 @@ private:
 }  // namespace
 
 struct Label::Impl final : QLabel {
-    Impl(const ControlDesign& design, QWidget* parent) : QLabel(parent) {
+    Impl(const ControlDesign& design, QWidget* parent)
+        : QLabel(parent), lineSpacing_(WindowsLineSpacing(design.font ? ToQFont(*design.font) : QApplication::font())) {
         ApplyCommonDesign(this, design);
         setAutoFillBackground(!design.transparent);
         setWordWrap(true);
         const Qt::Alignment horizontal = design.alignment == Alignment::Centre ? Qt::AlignHCenter : Qt::AlignLeft;
         setAlignment(horizontal | Qt::AlignTop);
         setTextFormat(Qt::RichText);
-        lineSpacing_ = WindowsLineSpacing(font());
         SetText(design.text);
     }
 
@@ -225,8 +224,8 @@ protected:
     }
 
 private:
-    ClickTracker tracker_;
     int lineSpacing_;
+    ClickTracker tracker_;
     std::u16string text_;
 };
 
@@ -260,7 +259,7 @@ struct Window::Impl {
     }
 
     template <class Control>
-    Control* Find(const ControlDesign& design) const {
+    [[nodiscard]] Control* Find(const ControlDesign& design) const {
         for (const auto& [control, created] : widgets) {
             if (control == &design) {
                 if (auto* found = dynamic_cast<Control*>(created)) {
@@ -272,7 +271,7 @@ struct Window::Impl {
                            std::string(design.name) + " of that kind");
     }
 
-    QWidget* CreateControl(const ControlDesign& design) const {
+    [[nodiscard]] QWidget* CreateControl(const ControlDesign& design) const {
         switch (design.kind) {
             case ControlKind::Label:
                 return new Label::Impl(design, widget.get());
@@ -337,7 +336,7 @@ void End(int status) {
 }
 
 void Fail(std::string_view message) {
-    std::fprintf(stderr, "Tablinor - Verdusk: run-time error: %.*s\n", int(message.size()), message.data());
+    std::cerr << "Tablinor - Verdusk: run-time error: " << message << '\n';
     End(1);
 }
 
@@ -354,8 +353,8 @@ void RegisterDesignFonts() {
     for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
         const QString path = QStringLiteral(TABLINOR_FONT_DIR "/") + QString::fromLatin1(file);
         if (QFontDatabase::addApplicationFont(path) < 0) {
-            std::fprintf(stderr, "Tablinor - Verdusk: %s is missing, so a similar font stands in for it\n",
-                         qPrintable(path));
+            std::cerr << "Tablinor - Verdusk: " << path.toStdString()
+                      << " is missing, so a similar font stands in for it\n";
         }
     }
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"));

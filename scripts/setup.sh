@@ -1,0 +1,38 @@
+# Shared by scripts/run and scripts/test: installs what is missing and builds.
+# Source it; it changes nothing until its functions are called.
+
+repo_root=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir="$repo_root/build"
+
+# What building and running the program needs.
+program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine)
+# What the tests need besides: GoogleTest, an X server to drive the real program, the linters.
+test_packages=(libgtest-dev xvfb xauth xdotool imagemagick clang-format clang-tidy)
+
+install_missing() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    done
+    ((${#missing[@]} == 0)) && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    ((EUID == 0)) || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build_program() {
+    cmake -S "$repo_root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTABLINOR_WARNINGS_AS_ERRORS=ON "$@"
+    cmake --build "$build_dir"
+}
+
+# Qt warns on every start without a runtime folder of the user's own.
+ensure_runtime_dir() {
+    if [[ -z ${XDG_RUNTIME_DIR:-} || ! -d $XDG_RUNTIME_DIR ]]; then
+        XDG_RUNTIME_DIR=$(mktemp -d /tmp/runtime-tablinor.XXXXXX)
+        chmod 700 "$XDG_RUNTIME_DIR"
+        export XDG_RUNTIME_DIR
+    fi
+}

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Drives the built program as a person would on a real X server: it opens centred, takes typed
+# keys, opens the result window from a click on the picture, closes it with Ok, and ends on the
+# close mark, with the result window open or not.
+set -euo pipefail
+program=$1
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -m 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime"
+
+Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$work/display" 2>/dev/null &
+for _ in $(seq 50); do [[ -s $work/display ]] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+window() {  # the id of the shown window with that exact title, waiting for it a while
+    timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
+}
+
+geometry() {  # x y width height of a window
+    xdotool getwindowgeometry --shell "$1" | awk -F= '/^(X|Y|WIDTH|HEIGHT)=/ { printf "%s ", $2 } END { print "" }'
+}
+
+expect_geometry() {  # window, width, height: centred on the 1024 x 768 screen
+    local actual expected
+    actual=$(geometry "$1")
+    expected="$(((1024 - $2) / 2)) $(((768 - $3) / 2)) $2 $3 "
+    [[ $actual == "$expected" ]] || fail "window at '$actual', expected '$expected'"
+}
+
+click() {  # window, x, y inside it
+    read -r x y _ < <(geometry "$1")
+    xdotool mousemove $((x + $2)) $((y + $3)) click 1
+    sleep 0.3
+}
+
+red_pixels() {  # in the result window's consonant area
+    read -r x y _ < <(geometry "$1")
+    import -window root "$work/shot.png"
+    convert "$work/shot.png" -crop "240x80+$((x + 10))+$((y + 38))" -fuzz 25% -fill black +opaque red \
+        -fill white -opaque red -format '%[fx:round(mean*w*h)]' info:
+}
+
+ends_within_two_seconds() {
+    for _ in $(seq 20); do kill -0 "$1" 2>/dev/null || { wait "$1"; return; }; sleep 0.1; done
+    fail "the program still runs after the close mark"
+}
+
+# A whole conversion, Ok, then the close mark.
+"$program" &
+pid=$!
+form1=$(window "Tablinor - Verdusk")
+expect_geometry "$form1" 400 499
+xdotool type --delay 30 2808
+click "$form1" 188 320
+form2=$(window Form2)
+expect_geometry "$form2" 250 151
+red=$(red_pixels "$form2")
+((red > 50)) || fail "the consonants are not drawn in red ($red red pixels)"
+click "$form2" 120 130
+xdotool search --onlyvisible --name '^Form2$' >/dev/null && fail "Ok left the result window open"
+click "$form1" 384 16
+ends_within_two_seconds $pid || fail "the close mark ended the run with status $?"
+
+# The close mark with the result window still open ends the run all the same.
+"$program" &
+pid=$!
+form1=$(window "Tablinor - Verdusk")
+click "$form1" 188 320
+window Form2 >/dev/null
+click "$form1" 384 16
+ends_within_two_seconds $pid || fail "the close mark ended the run with status $?"
+echo "The real program opened, converted, closed its result window and ended as a person expects."
