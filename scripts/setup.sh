@@ -36,3 +36,14 @@ ensure_runtime_dir() {
         export XDG_RUNTIME_DIR
     fi
 }
+
+# Starts a 1024 x 768 X server of its own for this shell, on a display number it picks itself,
+# and points DISPLAY (and Qt) at it. The caller's EXIT trap must end the shell's jobs.
+start_virtual_display() {
+    local number_file
+    number_file=$(mktemp)
+    Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$number_file" 2>/dev/null &
+    for _ in $(seq 50); do [[ -s $number_file ]] && break; sleep 0.1; done
+    export DISPLAY=":$(cat "$number_file")" QT_QPA_PLATFORM=xcb
+    rm -f "$number_file"
+}

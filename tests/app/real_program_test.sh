@@ -3,15 +3,12 @@
 # keys, opens the result window from a click on the picture, closes it with Ok, and ends on the
 # close mark, with the result window open or not.
 set -euo pipefail
+source "$(dirname -- "${BASH_SOURCE[0]}")/../../scripts/setup.sh"
 program=$1
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-mkdir -m 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime"
-
-Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$work/display" 2>/dev/null &
-for _ in $(seq 50); do [[ -s $work/display ]] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb
+ensure_runtime_dir
+start_virtual_display
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 

@@ -41,6 +41,12 @@ const Step Ok = [] { Driver::Ok(); };
 const Step ClearEntry = [] { Driver::ClearEntry(); };
 const Step Home = [] { QTest::keyClick(Driver::Entry(), Qt::Key_Home); };
 
+void Perform(const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+        step();
+    }
+}
+
 QRect PixelRect(const forms::TwipRect& rect) {
     return {forms::ToPixels(rect.left), forms::ToPixels(rect.top), forms::ToPixels(rect.width),
             forms::ToPixels(rect.height)};
@@ -145,9 +151,7 @@ class Conversion : public testing::TestWithParam<Flow> {};
 
 TEST_P(Conversion, ShowsEachDigitOverItsConsonants) {
     const Driver program;
-    for (const Step& step : GetParam().steps) {
-        step();
-    }
+    Perform(GetParam().steps);
     Driver::Settle();
     EXPECT_EQ(Driver::Columns(), GetParam().columns);
     EXPECT_EQ(Driver::Entry()->text(), ToQString(GetParam().entry));
@@ -211,9 +215,7 @@ class SevenCharacterEntry : public testing::TestWithParam<EntryEdit> {};
 
 TEST_P(SevenCharacterEntry, NeverHoldsMoreThanSevenUnitsOrHalfACharacter) {
     const Driver program;
-    for (const Step& step : GetParam().steps) {
-        step();
-    }
+    Perform(GetParam().steps);
     EXPECT_EQ(Driver::Entry()->text(), ToQString(GetParam().entry));
 }
 
