@@ -1,3 +1,3 @@
 #include "windows/application.h"
 
-int main() { return forms::Run(tablinor::Start); }
+int main() { return forms::Run({.desktopEntry = TABLINOR_APP_ID, .icon = TABLINOR_EXECUTABLE}, tablinor::Start); }

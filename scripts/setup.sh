@@ -6,8 +6,10 @@ build_dir="$repo_root/build"
 
 # What building and running the program needs.
 program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine)
-# What the tests need besides: GoogleTest, an X server to drive the real program, the linters.
-test_packages=(libgtest-dev xvfb xauth xdotool imagemagick clang-format clang-tidy)
+# What the tests need besides: GoogleTest, an X server to drive the real program, the linters,
+# the desktop-integration validators, the Windows resource compiler and the package tools.
+test_packages=(libgtest-dev xvfb xauth xdotool x11-utils imagemagick clang-format clang-tidy
+    desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev)
 
 install_missing() {
     local missing=()

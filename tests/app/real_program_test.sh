@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # Drives the built program as a person would on a real X server: it opens centred, takes typed
 # keys, opens the result window from a click on the picture, closes it with Ok, and ends on the
-# close mark, with the result window open or not.
+# close mark, with the result window open or not. Both windows carry the program's icon.
 set -euo pipefail
 source "$(dirname -- "${BASH_SOURCE[0]}")/../../scripts/setup.sh"
 program=$1
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+pid=
+clean_up() {
+    set +e
+    # The program goes first: it should not see its X server vanish under it.
+    [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    kill $(jobs -p) 2>/dev/null
+    rm -rf "$work"
+}
+trap clean_up EXIT
 ensure_runtime_dir
 start_virtual_display
 
@@ -40,6 +48,10 @@ red_pixels() {  # in the result window's consonant area
         -fill white -opaque red -format '%[fx:round(mean*w*h)]' info:
 }
 
+carries_icon() {  # the window hands the desktop the program's icon
+    xprop -id "$1" _NET_WM_ICON | grep -q "Icon (16 x 16)" || fail "window $1 carries no icon"
+}
+
 ends_within_two_seconds() {
     for _ in $(seq 20); do kill -0 "$1" 2>/dev/null || { wait "$1"; return; }; sleep 0.1; done
     fail "the program still runs after the close mark"
@@ -54,6 +66,8 @@ xdotool type --delay 30 2808
 click "$form1" 188 320
 form2=$(window Form2)
 expect_geometry "$form2" 250 151
+carries_icon "$form1"
+carries_icon "$form2"
 red=$(red_pixels "$form2")
 ((red > 50)) || fail "the consonants are not drawn in red ($red red pixels)"
 click "$form2" 120 130

@@ -140,7 +140,7 @@ TEST_F(FormsLayer, APictureThatDoesNotDecodeIsARunTimeError) { EXPECT_THROW(Wind
 
 TEST(Run, EndsWithAClearMessageAndAFailureStatusWhenStartingFails) {
     testing::internal::CaptureStderr();
-    const int status = forms::Run([] { const Window window(Undecodable); });
+    const int status = forms::Run({}, [] { const Window window(Undecodable); });
     const std::string message = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 1);
     EXPECT_NE(message.find("run-time error: invalid picture: the picture of Undecodable does not decode"),

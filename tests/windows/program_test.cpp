@@ -356,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(Places, OutsideTheClickArea,
 
 TEST(Run, HandlesEventsUntilTheCloseMark) {
     std::u16string shown;
-    const int status = forms::Run([&shown] {
+    const int status = forms::Run({}, [&shown] {
         tablinor::Start();
         QTimer::singleShot(0, [&shown] {
             Driver::Type(u"8");

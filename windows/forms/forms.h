@@ -83,9 +83,17 @@ private:
     Impl* impl_;
 };
 
+// How the program introduces itself to the desktop.
+struct ApplicationDesign {
+    std::string_view desktopEntry;  // the desktop entry's id, so the desktop can match windows to it
+    // The icon every window carries: from the desktop's icon theme, or else the images that the
+    // executable embeds under /icons.
+    std::string_view icon;
+};
+
 // Runs the program: `start` shows the first window, then events are handled until End.
 // Returns the exit status.
-int Run(const Handler& start);
+int Run(const ApplicationDesign& application, const Handler& start);
 
 // Ends the run at once: every window vanishes, no further handler runs, and Run returns `status`.
 void End(int status = 0);
@@ -94,7 +102,7 @@ void End(int status = 0);
 void Fail(std::string_view message);
 
 // The two halves of Run around its event loop, for tests that drive the windows themselves.
-void BeginRun();
+void BeginRun(const ApplicationDesign& application = {});
 int FinishRun();
 
 // Destroys `object` once control is back in the event loop, so that a window can be unloaded

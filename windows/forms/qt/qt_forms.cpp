@@ -2,8 +2,11 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -360,10 +363,24 @@ void RegisterDesignFonts() {
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"));
 }
 
+QIcon ApplicationIcon(const QString& name) {
+    QIcon embedded;
+    for (const QFileInfo& image : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files)) {
+        embedded.addFile(image.filePath());
+    }
+    return QIcon::fromTheme(name, embedded);
+}
+
 }  // namespace
 
-void BeginRun() {
+void BeginRun(const ApplicationDesign& application) {
     RegisterDesignFonts();
+    if (!application.desktopEntry.empty()) {
+        QGuiApplication::setDesktopFileName(ToQString(application.desktopEntry));
+    }
+    if (!application.icon.empty()) {
+        QApplication::setWindowIcon(ApplicationIcon(ToQString(application.icon)));
+    }
     ended = false;
     exitStatus = 0;
     QGuiApplication::setQuitOnLastWindowClosed(false);
@@ -375,7 +392,7 @@ int FinishRun() {
     return exitStatus;
 }
 
-int Run(const Handler& start) {
+int Run(const ApplicationDesign& application, const Handler& start) {
     // Wayland does not let a program place its windows; XWayland does, so the windows open centred.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         !qEnvironmentVariableIsEmpty("DISPLAY")) {
@@ -385,11 +402,11 @@ int Run(const Handler& start) {
     std::array<char, sizeof "tablinor-verdusk"> name{"tablinor-verdusk"};
     std::array<char*, 2> argv{name.data(), nullptr};
     int argc = 1;
-    std::optional<QApplication> application;
+    std::optional<QApplication> toolkit;
     if (QCoreApplication::instance() == nullptr) {
-        application.emplace(argc, argv.data());
+        toolkit.emplace(argc, argv.data());
     }
-    BeginRun();
+    BeginRun(application);
     Raise(start);
     if (!ended) {
         QApplication::exec();
