@@ -9,7 +9,7 @@ program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine)
 # What the tests need besides: GoogleTest, an X server to drive the real program, the linters,
 # the desktop-integration validators, the Windows resource compiler and the package tools.
 test_packages=(libgtest-dev xvfb xauth xdotool x11-utils imagemagick clang-format clang-tidy
-    desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev)
+    desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev strace clang libclang-rt-14-dev)
 
 install_missing() {
     local missing=()

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QWindow>
 
+#include "conversion/digit_code.h"
 #include "windows/application.h"
 #include "windows/main_window_design.h"
 #include "windows/result_window_design.h"
@@ -19,12 +20,21 @@ QString ToQString(std::u16string_view text) { return QString::fromUtf16(text.dat
 
 }  // namespace
 
+std::vector<std::u16string> ExpectedColumns(std::u16string_view entry) {
+    std::vector<std::u16string> columns;
+    for (std::size_t k = 0; k < conversion::SlotCount; ++k) {
+        const auto row = k < entry.size() ? conversion::LookupDigit(entry.substr(k, 1)) : std::nullopt;
+        columns.push_back(row ? std::u16string(row->digit) + u'/' + std::u16string(row->consonants) : u"");
+    }
+    return columns;
+}
+
 QString ScreenReaderText(QWidget* widget) {
     return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
 }
 
-ProgramDriver::ProgramDriver() {
-    forms::BeginRun();
+ProgramDriver::ProgramDriver(std::string_view fontFolder) {
+    forms::BeginRun({.fontFolder = fontFolder});
     tablinor::Start();
     if (QWidget* form1 = Shown("Form1")) {
         (void)QTest::qWaitForWindowActive(form1);

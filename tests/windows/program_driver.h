@@ -13,12 +13,17 @@ class QLabel;
 class QLineEdit;
 class QWidget;
 
+// What a fresh result window must show for an entry, column by column, as Columns() reads it:
+// each of the first seven code units that the digit code knows, over its consonants.
+std::vector<std::u16string> ExpectedColumns(std::u16string_view entry);
+
 // What a screen reader reads for a widget.
 QString ScreenReaderText(QWidget* widget);
 
 class ProgramDriver {
 public:
-    ProgramDriver();  // starts the program
+    // Starts the program, with the design's fonts from `fontFolder`.
+    explicit ProgramDriver(std::string_view fontFolder = TABLINOR_FONT_DIR);
     ~ProgramDriver();
     ProgramDriver(const ProgramDriver&) = delete;
     ProgramDriver& operator=(const ProgramDriver&) = delete;

@@ -354,6 +354,18 @@ INSTANTIATE_TEST_SUITE_P(Places, OutsideTheClickArea,
                                          Place{"Title", {200, 40}}, Place{"LowerLeftCorner", {5, 495}}),
                          RowName{});
 
+TEST(Fonts, AMissingFontFolderDegradesToSimilarFontsWithAClearMessage) {
+    testing::internal::CaptureStderr();
+    const Driver program("/nonexistent-font-folder");
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("/nonexistent-font-folder/tahoma.ttf is missing, so a similar font stands in for it"),
+              std::string::npos)
+        << message;
+    Driver::Type(u"8");
+    Driver::Convert();
+    EXPECT_EQ(Driver::Columns().front(), u"8/CH J G");
+}
+
 TEST(Run, HandlesEventsUntilTheCloseMark) {
     std::u16string shown;
     const int status = forms::Run({}, [&shown] {

@@ -85,10 +85,12 @@ private:
 
 // How the program introduces itself to the desktop.
 struct ApplicationDesign {
-    std::string_view desktopEntry;  // the desktop entry's id, so the desktop can match windows to it
+    std::string_view desktopEntry = {};  // the desktop entry's id, so the desktop can match windows to it
     // The icon every window carries: from the desktop's icon theme, or else the images that the
     // executable embeds under /icons.
-    std::string_view icon;
+    std::string_view icon = {};
+    // Where faces metric-compatible with the design's fonts are, for systems without those fonts.
+    std::string_view fontFolder = {};
 };
 
 // Runs the program: `start` shows the first window, then events are handled until End.

@@ -348,13 +348,14 @@ namespace {
 // Wine's Tahoma is metric-compatible with the face the windows were laid out in, so "CH" fits its
 // 17-pixel column. Wine's MS Sans Serif has no bold, which Windows would synthesise from its
 // bitmaps; Tahoma, drawn after it, stands in for it instead.
-void RegisterDesignFonts() {
-    static bool registered = false;
-    if (std::exchange(registered, true)) {
+void RegisterDesignFonts(const QString& folder) {
+    static QStringList registered;
+    if (folder.isEmpty() || registered.contains(folder)) {
         return;
     }
+    registered.append(folder);
     for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
-        const QString path = QStringLiteral(TABLINOR_FONT_DIR "/") + QString::fromLatin1(file);
+        const QString path = folder + u'/' + QString::fromLatin1(file);
         if (QFontDatabase::addApplicationFont(path) < 0) {
             std::cerr << "Tablinor - Verdusk: " << path.toStdString()
                       << " is missing, so a similar font stands in for it\n";
@@ -374,7 +375,7 @@ QIcon ApplicationIcon(const QString& name) {
 }  // namespace
 
 void BeginRun(const ApplicationDesign& application) {
-    RegisterDesignFonts();
+    RegisterDesignFonts(ToQString(application.fontFolder));
     if (!application.desktopEntry.empty()) {
         QGuiApplication::setDesktopFileName(ToQString(application.desktopEntry));
     }
