@@ -5,27 +5,15 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QTest>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "windows/forms/forms.h"
-#include "windows/pictures/result_picture.h"
+#include "windows/probe_design.h"
 
 namespace {
-
-constexpr forms::ControlDesign Box{
-    .name = "Box", .kind = forms::ControlKind::TextBox, .rect = {150, 150, 1500, 375}, .maxLength = 7};
-constexpr std::array<const forms::ControlDesign*, 1> Controls{&Box};
-constexpr forms::WindowDesign Probe{.name = "Probe",
-                                    .caption = u"Probe",
-                                    .width = 3750,
-                                    .height = 2265,
-                                    .start = forms::StartPosition::CentreScreen,
-                                    .picture = tablinor::pictures::ResultPicture,
-                                    .controls = Controls};
 
 void Require(bool condition) {
     if (!condition) {
@@ -66,8 +54,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    forms::Window window(Probe);
-    forms::TextBox box(window, Box);
+    const forms::Window window(probe::Window);
+    forms::TextBox box(window, probe::Box);
     auto* edit = QApplication::topLevelWidgets().constLast()->findChild<QLineEdit*>("Box");
     const std::uint8_t* end = data + size;
     while (data < end) {

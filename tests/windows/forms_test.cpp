@@ -11,23 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "probe_design.h"
 #include "windows/forms/forms.h"
-#include "windows/pictures/result_picture.h"
 
 namespace forms {
 namespace {
 
-constexpr ControlDesign Box{.name = "Box", .kind = ControlKind::TextBox, .rect = {150, 150, 1500, 375}, .maxLength = 7};
-constexpr ControlDesign Caption{
-    .name = "Caption", .kind = ControlKind::Label, .rect = {150, 600, 1500, 300}, .text = u"Caption", .tabIndex = 1};
-constexpr std::array<const ControlDesign*, 2> Controls{&Box, &Caption};
-constexpr WindowDesign Probe{.name = "Probe",
-                             .caption = u"Probe",
-                             .width = 3750,
-                             .height = 2265,
-                             .start = StartPosition::CentreScreen,
-                             .picture = tablinor::pictures::ResultPicture,
-                             .controls = Controls};
+using probe::Box;
+using probe::Caption;
+constexpr const WindowDesign& Probe = probe::Window;
 
 // A picture whose header is sound but whose image is not a picture at all.
 constexpr std::array<std::uint8_t, 12> Garbage{'l', 't', 0, 0, 4, 0, 0, 0, 'j', 'u', 'n', 'k'};
@@ -37,7 +29,7 @@ constexpr WindowDesign Undecodable{.name = "Undecodable",
                                    .height = 2265,
                                    .start = StartPosition::CentreScreen,
                                    .picture = Garbage,
-                                   .controls = Controls};
+                                   .controls = probe::Controls};
 
 class FormsLayer : public testing::Test {
 protected:
