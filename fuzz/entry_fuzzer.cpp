@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <string>
 
 #include "windows/forms/forms.h"
@@ -32,20 +33,59 @@ bool HoldsWholeCharacters(const QString& text) {
     return true;
 }
 
-// Reads a step's text: a length byte, then that many UTF-16 code units.
-std::u16string TakeText(const std::uint8_t*& data, const std::uint8_t* end) {
-    std::u16string text;
-    const std::size_t length = data < end ? *data++ : 0;
-    for (std::size_t i = 0; i < length && data + 1 < end; ++i, data += 2) {
-        text.push_back(static_cast<char16_t>(data[0] | (data[1] << 8)));
+// The fuzzer's input, read step by step.
+class Steps {
+public:
+    explicit Steps(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    [[nodiscard]] bool Done() const { return bytes_.empty(); }
+    std::uint8_t Byte() {
+        const std::uint8_t byte = bytes_.front();
+        bytes_ = bytes_.subspan(1);
+        return byte;
     }
-    return text;
-}
+    // A length byte, then that many UTF-16 code units.
+    QString Text() {
+        QString text;
+        const std::size_t length = Done() ? 0 : Byte();
+        for (std::size_t i = 0; i < length && bytes_.size() >= 2; ++i) {
+            text.append(QChar(char16_t(bytes_[0] | (bytes_[1] << 8))));
+            bytes_ = bytes_.subspan(2);
+        }
+        return text;
+    }
 
-QString ToQString(const std::u16string& text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
+private:
+    std::span<const std::uint8_t> bytes_;
+};
+
+void Perform(std::uint8_t step, Steps& steps, forms::TextBox& box, QLineEdit* edit) {
+    const bool variant = (step & 8U) != 0;
+    switch (step % 6) {
+        case 0:
+            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, steps.Text(), Qt::NoModifier);
+            break;
+        case 1:
+            QGuiApplication::clipboard()->setText(steps.Text());
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+            break;
+        case 2:
+            box.SetText(steps.Text().toStdU16String());
+            break;
+        case 3:
+            QTest::keyClick(edit, variant ? Qt::Key_Home : Qt::Key_Left);
+            break;
+        case 4:
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            break;
+        default:
+            QTest::keyClick(edit, variant ? Qt::Key_Backspace : Qt::Key_Delete);
+            break;
+    }
+}
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-non-const-parameter): the signature is libFuzzer's
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     new QApplication(*argc, *argv);  // lives as long as the fuzzing process
@@ -57,31 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const forms::Window window(probe::Window);
     forms::TextBox box(window, probe::Box);
     auto* edit = QApplication::topLevelWidgets().constLast()->findChild<QLineEdit*>("Box");
-    const std::uint8_t* end = data + size;
-    while (data < end) {
-        const std::uint8_t step = *data++;
-        switch (step % 6) {
-            case 0:
-                QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, ToQString(TakeText(data, end)),
-                                    Qt::NoModifier);
-                break;
-            case 1:
-                QGuiApplication::clipboard()->setText(ToQString(TakeText(data, end)));
-                QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
-                break;
-            case 2:
-                box.SetText(TakeText(data, end));
-                break;
-            case 3:
-                QTest::keyClick(edit, step & 8U ? Qt::Key_Home : Qt::Key_Left);
-                break;
-            case 4:
-                QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-                break;
-            default:
-                QTest::keyClick(edit, step & 8U ? Qt::Key_Backspace : Qt::Key_Delete);
-                break;
-        }
+    Steps steps({data, size});
+    while (!steps.Done()) {
+        Perform(steps.Byte(), steps, box, edit);
         Require(box.Text().size() <= 7);
         Require(HoldsWholeCharacters(edit->text()));
     }
