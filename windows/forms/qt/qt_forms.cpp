@@ -1,5 +1,4 @@
 // The forms layer on Qt 6 Widgets.
-#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
