@@ -114,7 +114,8 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             painted_.insert(watched);
-            if (!started_ && qobject_cast<QWidget*>(watched)->isWindow()) {
+            const auto* widget = qobject_cast<QWidget*>(watched);
+            if (!started_ && widget != nullptr && widget->isWindow()) {
                 started_ = true;
                 // Queued, so that it runs once the whole frame is flushed.
                 QMetaObject::invokeMethod(this, &Probe::Started, Qt::QueuedConnection);
@@ -132,24 +133,23 @@ private:
         }
     }
 
+    using Painted = std::set<const QObject*>;
+
     void Converse() {
         const QPoint head = Centre(tablinor::form1::Label2.rect);
         const QPoint ok = Centre(tablinor::form2::Command1.rect);
+        const auto clickHead = [head] { Click(TopLevel("Form1"), head); };
+        const auto clickOk = [ok] { Click(TopLevel("Form2"), ok); };
+        const auto resultGone = [](const Painted& /*painted*/) { return TopLevel("Form2") == nullptr; };
         for (int cycle = 0; cycle < cycles_; ++cycle) {
             Type(FirstNumber);
-            Measure(
-                "create", [head] { Click(TopLevel("Form1"), head); }, ResultPainted);
+            Measure("create", clickHead, ResultPainted);
             Type(SecondNumber);
-            Measure(
-                "update", [head] { Click(TopLevel("Form1"), head); }, ResultPainted);
-            Measure(
-                "ok", [ok] { Click(TopLevel("Form2"), ok); },
-                [](const auto& /*painted*/) { return TopLevel("Form2") == nullptr; });
+            Measure("update", clickHead, ResultPainted);
+            Measure("ok", clickOk, resultGone);
         }
         Report("finished " + ResidentKilobytes());
     }
-
-    using Painted = std::set<const QObject*>;
 
     void Measure(const std::string& name, const std::function<void()>& action,
                  const std::function<bool(const Painted&)>& done) {
