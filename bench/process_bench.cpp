@@ -7,11 +7,13 @@
 // The platform is the one QT_QPA_PLATFORM names: on xcb the launches are watched from outside,
 // through the X server; on offscreen the frame probe reports them from inside.
 #include <QImage>
+#include <array>
 #include <cstdlib>
 #include <exception>
 #include <functional>
 #include <iomanip>
 #include <iostream>
+#include <optional>
 #include <span>
 #include <sstream>
 #include <stdexcept>
