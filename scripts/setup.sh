@@ -10,6 +10,9 @@ program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine)
 # the desktop-integration validators, the Windows resource compiler and the package tools.
 test_packages=(libgtest-dev xvfb xauth xdotool x11-utils imagemagick clang-format clang-tidy
     desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev strace clang libclang-rt-14-dev)
+# What the benchmarks need besides: Google Benchmark, and libxcb with the Damage extension to see
+# the first frame from outside the program.
+bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)
 
 install_missing() {
     local missing=()
