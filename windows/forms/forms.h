@@ -85,9 +85,12 @@ private:
 
 // How the program introduces itself to the desktop.
 struct ApplicationDesign {
-    std::string_view desktopEntry;  // the desktop entry's id, so the desktop can match windows to it
+    // The desktop entry's id, so the desktop can match windows to it (Windows matches them to the
+    // executable itself).
+    std::string_view desktopEntry;
     // The icon every window carries: from the desktop's icon theme, or else the images that the
-    // executable embeds under /icons.
+    // executable embeds under /icons; on Windows the executable's application icon (group 1).
+    // None when empty.
     std::string_view icon;
 };
 
