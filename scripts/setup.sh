@@ -3,6 +3,7 @@
 
 repo_root=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir="$repo_root/build"
+windows_build_dir="$repo_root/build-windows"
 
 # What building and running the program needs.
 program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine)
@@ -10,6 +11,13 @@ program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine)
 # the desktop-integration validators, the Windows resource compiler and the package tools.
 test_packages=(libgtest-dev xvfb xauth xdotool x11-utils imagemagick clang-format clang-tidy
     desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev)
+# What the Windows executable needs: the cross compiler (GoogleTest needs its -posix threads) and
+# GoogleTest's source, which the cross build compiles for its tests.
+windows_build_packages=(cmake ninja-build g++-mingw-w64-i686-posix googletest)
+
+as_root() {
+    if ((EUID == 0)); then "$@"; else sudo "$@"; fi
+}
 
 install_missing() {
     local missing=()
@@ -18,16 +26,21 @@ install_missing() {
     done
     ((${#missing[@]} == 0)) && return 0
     echo "Installing: ${missing[*]}"
-    local sudo=()
-    ((EUID == 0)) || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
 build_program() {
     cmake -S "$repo_root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DTABLINOR_WARNINGS_AS_ERRORS=ON "$@"
     cmake --build "$build_dir"
+}
+
+# Cross-compiles the Windows executable, "build-windows/Tablinor - Verdusk.exe", small and stripped.
+build_windows() {
+    cmake -S "$repo_root" -B "$windows_build_dir" -G Ninja --toolchain "$repo_root/cmake/mingw-w64-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=MinSizeRel -DTABLINOR_WARNINGS_AS_ERRORS=ON "$@"
+    cmake --build "$windows_build_dir"
 }
 
 # Qt warns on every start without a runtime folder of the user's own.
