@@ -15,8 +15,9 @@ test_packages=(libgtest-dev xvfb xauth xdotool x11-utils imagemagick clang-forma
 # GoogleTest's source, which the cross build compiles for its tests.
 windows_build_packages=(cmake ninja-build g++-mingw-w64-i686-posix googletest)
 # What the Windows tests need: 32-bit wine with Debian's copies of Tahoma and MS Sans Serif, a
-# virtual display, and the tools that drive the program and read its resources.
-windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick icoutils python3)
+# virtual display, the tools that drive the program and read its resources, and the linter.
+windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick icoutils python3
+    clang-tidy)
 
 as_root() {
     if ((EUID == 0)); then "$@"; else sudo "$@"; fi
