@@ -2,17 +2,20 @@
 # Drives "Tablinor - Verdusk.exe" under wine as a person would on Windows: it opens centred with
 # the focus in the entry, takes typed keys, opens the result window from a click on the picture
 # and shows each digit over its consonants in blue and red, closes it with Ok, and ends on the
-# close mark (with the result window open or not) and on the desktop's close. The windows' texts
-# are read back as a screen reader reads them, by win32_window_probe.exe.
+# close mark (with the result window open or not) and on the desktop's close; at 144 dpi all of
+# it scales together. The windows' texts are read back as a screen reader reads them, by
+# win32_window_probe.exe.
 # Runs on the display and in the wine prefix that scripts/test-windows sets up.
 set -euo pipefail
 program=$1
 probe_exe=$2
 work=$(mktemp -d)
 pid=
+desktop='HKCU\Control Panel\Desktop'
 clean_up() {
     set +e
     [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
     rm -rf "$work"
 }
 trap clean_up EXIT
@@ -143,4 +146,18 @@ xdotool type --delay 30 "6789😀"
 expect "the entry" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" "12😀567"
 xdotool key alt+F4
 ends_with_status_zero "Alt+F4"
+
+# At 150 % (144 dpi) the picture and the controls scale together, so the click area stays over
+# the open skull and the result window opens over the middle of the main window.
+wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+start
+expect "the main window at 144 dpi" "$(field "$form1" window 2)" "212 9 600 749"
+expect "the entry at 144 dpi" "$(field "$form1" Edit 2)" "192 180 194 38"
+expect "the click area at 144 dpi" "$(field "$form1" Static 2 | sed -n 2p)" "180 372 206 218"
+click "$form1" 282 480
+form2=$(report Form2)
+expect "the result window at 144 dpi" "$(field "$form2" window 2)" "324 270 375 227"
+click "$form1" 576 24
+ends_with_status_zero "the close mark at 144 dpi"
+wine reg delete "$desktop" /v LogPixels /f >/dev/null
 echo "The Windows program opened, converted, closed its result window and ended as a person expects."
