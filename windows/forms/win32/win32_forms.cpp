@@ -1,7 +1,6 @@
 // The forms layer on Win32: Windows' own controls, Unicode W functions only.
 #include <windows.h>
 // Those that need windows.h before them.
-#include <commctrl.h>
 #include <ole2.h>
 #include <olectl.h>
 #include <shlwapi.h>
@@ -189,14 +188,30 @@ struct Control {
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    // `self` comes back to `procedure` with every message.
-    void Subclass(SUBCLASSPROC procedure, DWORD_PTR self) const {
-        Check(SetWindowSubclass(window, procedure, 0, self), "SetWindowSubclass");
+    // Messages go to `procedure` first, which finds `self` with the window and hands on what it
+    // leaves to the control's own procedure with CallOriginal.
+    template <class Kind>
+    void Subclass(WNDPROC procedure, Kind* self) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        original_ = reinterpret_cast<WNDPROC>(
+            Check(SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)), "SetWindowLongPtrW"));
+    }
+
+    template <class Kind>
+    [[nodiscard]] static Kind& Of(HWND window) {
+        return *reinterpret_cast<Kind*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+
+    [[nodiscard]] LRESULT CallOriginal(UINT message, WPARAM wParam, LPARAM lParam) const {
+        return CallWindowProcW(original_, window, message, wParam, lParam);
     }
 
     const ControlDesign& design;
     HWND window;
     Font font;
+
+private:
+    WNDPROC original_ = nullptr;
 };
 
 // What a screen reader says for a control: its accessible name, or else its text.
@@ -212,7 +227,7 @@ std::wstring SpokenText(const ControlDesign& design) {
 struct Label::Impl final : Control {
     Impl(const ControlDesign& label, HWND parent, int id)
         : Control(label, parent, id, L"STATIC", SS_OWNERDRAW | SS_NOTIFY, 0, SpokenText(label)), text(label.text) {
-        Subclass(Procedure, reinterpret_cast<DWORD_PTR>(this));
+        Subclass(Procedure, this);
     }
 
     void SetText(std::u16string_view newText) {
@@ -247,9 +262,8 @@ struct Label::Impl final : Control {
 
 private:
     // A click is a press and a release of the left button over the same label.
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
-                                      DWORD_PTR self) {
-        auto& label = *reinterpret_cast<Impl*>(self);
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto& label = Of<Impl>(window);
         switch (message) {
             case WM_LBUTTONDOWN:
             case WM_LBUTTONDBLCLK:
@@ -278,7 +292,7 @@ private:
             default:
                 break;
         }
-        return DefSubclassProc(window, message, wParam, lParam);
+        return label.CallOriginal(message, wParam, lParam);
     }
 
     bool pressed_ = false;
@@ -295,7 +309,7 @@ struct TextBox::Impl final : Control {
             // Typing and pasting stop at the limit; setting the text does not (see Changed).
             SendMessageW(window, EM_LIMITTEXT, WPARAM(design.maxLength), 0);
         }
-        Subclass(Procedure, reinterpret_cast<DWORD_PTR>(this));
+        Subclass(Procedure, this);
     }
 
     void Notify(WORD code) override {
@@ -333,9 +347,8 @@ private:
         Raise(change);
     }
 
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
-                                      DWORD_PTR self) {
-        auto& box = *reinterpret_cast<Impl*>(self);
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto& box = Of<Impl>(window);
         if (message == WM_CHAR) {
             // A wide character comes as two WM_CHAR, one per half; it goes in whole or not at all.
             const auto unit = wchar_t(wParam);
@@ -349,7 +362,7 @@ private:
                 return SendMessageW(window, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(character.data()));
             }
         }
-        return DefSubclassProc(window, message, wParam, lParam);
+        return box.CallOriginal(message, wParam, lParam);
     }
 
     wchar_t highHalf_ = 0;  // the first half of a wide character being typed
@@ -440,9 +453,6 @@ struct Window::Impl {
                 EndPaint(window_.get(), &paint);
                 return 0;
             }
-            case WM_PRINTCLIENT:  // themed buttons draw their corners over the parent's picture
-                Paint(reinterpret_cast<HDC>(wParam));
-                return 0;
             case WM_ERASEBKGND:  // the picture covers the window
                 return TRUE;
             case WM_DRAWITEM:
