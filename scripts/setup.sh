@@ -3,6 +3,7 @@
 
 repo_root=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir="$repo_root/build"
+windows_build_dir="$repo_root/build-windows"
 
 # What building and running the program needs.
 program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine)
@@ -13,6 +14,17 @@ test_packages=(libgtest-dev xvfb xauth xdotool x11-utils imagemagick clang-forma
 # What the benchmarks need besides: Google Benchmark, and libxcb with the Damage extension to see
 # the first frame from outside the program.
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)
+# What the Windows executable needs: the cross compiler (GoogleTest needs its -posix threads) and
+# GoogleTest's source, which the cross build compiles for its tests.
+windows_build_packages=(cmake ninja-build g++-mingw-w64-i686-posix googletest)
+# What the Windows tests need: 32-bit wine with Debian's copies of Tahoma and MS Sans Serif, a
+# virtual display, the tools that drive the program and read its resources, and the linter.
+windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick icoutils python3
+    clang-tidy)
+
+as_root() {
+    if ((EUID == 0)); then "$@"; else sudo "$@"; fi
+}
 
 install_missing() {
     local missing=()
@@ -21,17 +33,48 @@ install_missing() {
     done
     ((${#missing[@]} == 0)) && return 0
     echo "Installing: ${missing[*]}"
-    local sudo=()
-    ((EUID == 0)) || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         -o DPkg::Lock::Timeout=600 "${missing[@]}"
+}
+
+# wine32 is a package of the i386 architecture.
+add_i386_architecture() {
+    dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
 }
 
 build_program() {
     cmake -S "$repo_root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DTABLINOR_WARNINGS_AS_ERRORS=ON "$@"
     cmake --build "$build_dir"
+}
+
+# Cross-compiles the Windows executable, "build-windows/Tablinor - Verdusk.exe", small and stripped.
+build_windows() {
+    cmake -S "$repo_root" -B "$windows_build_dir" -G Ninja --toolchain "$repo_root/cmake/mingw-w64-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=MinSizeRel -DTABLINOR_WARNINGS_AS_ERRORS=ON "$@"
+    cmake --build "$windows_build_dir"
+}
+
+# Points wine at a 32-bit prefix of the project's own in build-windows/wine, made on first use,
+# and keeps its server running so that each program starts quickly; the caller's EXIT trap must
+# run `wineserver -k`. Needs a display: no window manager runs on the virtual one, so windows
+# place themselves (Managed=N). Mono and Gecko are left out: nothing here needs them.
+start_wine() {
+    export WINEPREFIX="$windows_build_dir/wine" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    local made="$WINEPREFIX/made-by-tablinor"
+    if [[ ! -f $made ]]; then
+        rm -rf "$WINEPREFIX"
+        wineboot -i
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+        cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+        wineserver -w
+        touch "$made"
+    fi
+    wineserver -p
+    # Wine's own services start with the first program and outlive it, keeping its output open:
+    # started here, they keep this script's output rather than a test's.
+    wineboot >/dev/null 2>&1
 }
 
 # Qt warns on every start without a runtime folder of the user's own.

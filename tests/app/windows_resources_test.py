@@ -1,11 +1,15 @@
-"""Reads the compiled Windows resource script back: the version block and the icon group."""
+"""Reads the Windows resources back, from the compiled resource script (.res) or from the
+executable itself (.exe, through wrestool of icoutils): the version block, the icon group and the
+manifest."""
 
+import re
 import struct
+import subprocess
 import sys
 import unittest
 
-RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
-RES_PATH = ""
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+RESOURCES_PATH = ""
 
 
 def read_resources(data):
@@ -19,6 +23,16 @@ def read_resources(data):
         if size:
             resources[(kind, name)] = data[body : body + size]
         offset = align(body + size)
+    return resources
+
+
+def read_executable_resources(path):
+    """The resources of an executable, as {(type, name): bytes}."""
+    listing = subprocess.run(["wrestool", "--list", path], capture_output=True, text=True, check=True).stdout
+    resources = {}
+    for kind, name in re.findall(r"--type=(\d+) --name=(\d+)", listing):
+        extract = ["wrestool", "--extract", "--raw", f"--type={kind}", f"--name={name}", path]
+        resources[(int(kind), int(name))] = subprocess.run(extract, capture_output=True, check=True).stdout
     return resources
 
 
@@ -55,8 +69,11 @@ def read_version_node(data, at=0):
 class WindowsResources(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        with open(RES_PATH, "rb") as res:
-            cls.resources = read_resources(res.read())
+        if RESOURCES_PATH.endswith(".exe"):
+            cls.resources = read_executable_resources(RESOURCES_PATH)
+        else:
+            with open(RESOURCES_PATH, "rb") as res:
+                cls.resources = read_resources(res.read())
 
     def of_type(self, kind):
         return {name: data for (k, name), data in self.resources.items() if k == kind}
@@ -108,7 +125,14 @@ class WindowsResources(unittest.TestCase):
             found.append((width, height, colours, bits))
         self.assertEqual(found, [(32, 32, 2, 1), (32, 32, 16, 4), (16, 16, 16, 4)])
 
+    def test_manifest(self):
+        """Windows starts the program scaling its own windows, with the user's rights."""
+        manifest = self.of_type(RT_MANIFEST)[1].decode("utf-8")
+        self.assertIn(">PerMonitorV2, PerMonitor</dpiAwareness>", manifest)
+        self.assertIn(">true/pm</dpiAware>", manifest)
+        self.assertIn('level="asInvoker"', manifest)
+
 
 if __name__ == "__main__":
-    RES_PATH = sys.argv.pop(1)
+    RESOURCES_PATH = sys.argv.pop(1)
     unittest.main(verbosity=2)

@@ -85,11 +85,14 @@ private:
 
 // How the program introduces itself to the desktop.
 struct ApplicationDesign {
-    std::string_view desktopEntry = {};  // the desktop entry's id, so the desktop can match windows to it
-    // The icon every window carries: from the desktop's icon theme, or else the images that the
-    // executable embeds under /icons.
-    std::string_view icon = {};
-    // Where faces metric-compatible with the design's fonts are, for systems without those fonts.
+    // The desktop entry's id, so the desktop can match windows to it (Windows matches them to the
+    // executable itself).
+    std::string_view desktopEntry = {};
+    // Whether every window carries the program's icon: the images that the executable embeds
+    // under /icons, or on Windows its application icon (group 1).
+    bool icon = false;
+    // Where faces metric-compatible with the design's fonts are, for systems without those fonts
+    // (Windows has them, through its font mapper).
     std::string_view fontFolder = {};
 };
 

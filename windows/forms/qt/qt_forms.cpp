@@ -363,12 +363,12 @@ void RegisterDesignFonts(const QString& folder) {
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"));
 }
 
-QIcon ApplicationIcon(const QString& name) {
-    QIcon embedded;
+QIcon ApplicationIcon() {
+    QIcon icon;
     for (const QFileInfo& image : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files)) {
-        embedded.addFile(image.filePath());
+        icon.addFile(image.filePath());
     }
-    return QIcon::fromTheme(name, embedded);
+    return icon;
 }
 
 }  // namespace
@@ -378,8 +378,8 @@ void BeginRun(const ApplicationDesign& application) {
     if (!application.desktopEntry.empty()) {
         QGuiApplication::setDesktopFileName(ToQString(application.desktopEntry));
     }
-    if (!application.icon.empty()) {
-        QApplication::setWindowIcon(ApplicationIcon(ToQString(application.icon)));
+    if (application.icon) {
+        QApplication::setWindowIcon(ApplicationIcon());
     }
     ended = false;
     exitStatus = 0;

@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# Drives "Tablinor - Verdusk.exe" under wine as a person would on Windows: it opens centred with
+# the focus in the entry, takes typed keys, opens the result window from a click on the picture
+# and shows each digit over its consonants in blue and red, closes it with Ok, and ends on the
+# close mark (with the result window open or not) and on the desktop's close; at 144 dpi all of
+# it scales together. The windows' texts are read back as a screen reader reads them, by
+# win32_window_probe.exe.
+# Runs on the display and in the wine prefix that scripts/test-windows sets up.
+set -euo pipefail
+program=$1
+probe_exe=$2
+work=$(mktemp -d)
+pid=
+desktop='HKCU\Control Panel\Desktop'
+clean_up() {
+    set +e
+    [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap clean_up EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+probe() { wine "$probe_exe" "$@"; }
+
+report() {  # what win32_window_probe shows of the window with that title, waiting for it a while
+    for _ in $(seq 100); do
+        probe show "$1" && return
+        sleep 0.1
+    done
+    fail "no window '$1' is shown"
+}
+
+gone() {  # waits until no window with that title is shown
+    for _ in $(seq 30); do
+        probe show "$1" >/dev/null || return 0
+        sleep 0.1
+    done
+    fail "the window '$1' is still shown"
+}
+
+field() {  # the report's lines of one kind (window, Edit, Static, Button), one field of each
+    awk -F '\t' -v kind="$2" -v field="$3" '$1 == kind { print $field }' <<<"$1"
+}
+
+expect() {  # what, actual, expected
+    [[ $2 == "$3" ]] || fail "$1 is '$2', expected '$3'"
+}
+
+start() {
+    wine "$program" &
+    pid=$!
+    form1=$(report "Tablinor - Verdusk")
+    # Typed keys go to the X window with the input focus, which wine gives the active window.
+    local id
+    id=$(xdotool search --sync --onlyvisible --name '^Tablinor - Verdusk$' | head -n 1)
+    for _ in $(seq 50); do
+        [[ $(xdotool getwindowfocus 2>/dev/null) == "$id" ]] && return
+        sleep 0.1
+    done
+    fail "the main window does not have the keyboard focus"
+}
+
+click() {  # a window's report, x, y inside that window
+    local left top
+    read -r left top _ <<<"$(field "$1" window 2)"
+    xdotool mousemove $((left + $2)) $((top + $3)) click 1
+    sleep 0.3
+}
+
+ends_with_status_zero() {
+    for _ in $(seq 30); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            wait "$pid" || fail "the program ended with status $?"
+            pid=
+            return
+        fi
+        sleep 0.1
+    done
+    fail "the program still runs after $1"
+}
+
+colour_pixels() {  # colour, window rectangle: how many pixels of that colour the window shows
+    read -r left top width height <<<"$2"
+    import -window root -crop "${width}x${height}+$left+$top" "$work/shot.png"
+    convert "$work/shot.png" -fuzz 25% -fill black +opaque "$1" -fill white -opaque "$1" \
+        -format '%[fx:round(mean*w*h)]' info:
+}
+
+carries_icon() {  # the window hands the desktop the program's icon, big and small
+    local icons
+    icons=$(xprop -id "$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)" _NET_WM_ICON)
+    [[ $icons == *"Icon (32 x 32)"* && $icons == *"Icon (16 x 16)"* ]] || fail "'$1' carries no icon"
+}
+
+# A whole conversion, Ok, then the close mark.
+start
+expect "the main window" "$(field "$form1" window 2)" "312 134 400 499"  # centred on 1024 x 768
+expect "the main window's state" "$(field "$form1" window 3)" active
+expect "the entry" "$(field "$form1" Edit 2) $(field "$form1" Edit 3)" "128 120 129 25 focus"
+expect "the labels" "$(field "$form1" Static 4 | paste -sd /)" "Números/Convert/Close"
+carries_icon "Tablinor - Verdusk"
+xdotool type --delay 30 2808
+expect "the entry" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" 2808
+click "$form1" 188 320
+form2=$(report Form2)
+expect "the result window" "$(field "$form2" window 2)" "387 308 250 151"
+expect "the focus" "$(field "$form2" Button 3) $(field "$form2" Button 4)" "focus Ok"
+expect "the columns" "$(field "$form2" Static 4 | paste -sd /)" "2/N Ñ/8/CH J G/0/R/8/CH J G//////"
+carries_icon Form2
+red=$(colour_pixels red "$(field "$form2" window 2)")
+((red > 50)) || fail "the consonants are not drawn in red ($red red pixels)"
+blue=$(colour_pixels blue "$(field "$form2" window 2)")
+((blue > 20)) || fail "the digits are not drawn in blue ($blue blue pixels)"
+click "$form2" 120 130  # Ok
+gone Form2
+expect "the entry after Ok" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" ""
+click "$form1" 384 16
+ends_with_status_zero "the close mark"
+
+# The close mark with the result window still open ends the run all the same.
+start
+click "$form1" 188 320
+report Form2 >/dev/null
+click "$form1" 384 16
+ends_with_status_zero "the close mark over an open result window"
+
+# The desktop closes the result window as Ok does, but leaves the entry; closing the main window
+# ends the run.
+start
+xdotool type --delay 30 5
+click "$form1" 188 320
+report Form2 >/dev/null
+probe close Form2
+gone Form2
+expect "the entry after the desktop closed the result window" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" 5
+probe close "Tablinor - Verdusk"
+ends_with_status_zero "the desktop's close"
+
+# Typed keys past the seventh unit are refused, and so is a wide character that no longer fits
+# whole; then Alt+F4, as a person closes the focused window.
+start
+xdotool type --delay 30 "12😀5"
+xdotool type --delay 30 "6789😀"
+expect "the entry" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" "12😀567"
+xdotool key alt+F4
+ends_with_status_zero "Alt+F4"
+
+# At 150 % (144 dpi) the picture and the controls scale together, so the click area stays over
+# the open skull and the result window opens over the middle of the main window.
+wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+start
+expect "the main window at 144 dpi" "$(field "$form1" window 2)" "212 9 600 749"
+expect "the entry at 144 dpi" "$(field "$form1" Edit 2)" "192 180 194 38"
+expect "the click area at 144 dpi" "$(field "$form1" Static 2 | sed -n 2p)" "180 372 206 218"
+click "$form1" 282 480
+form2=$(report Form2)
+expect "the result window at 144 dpi" "$(field "$form2" window 2)" "324 270 375 227"
+click "$form1" 576 24
+ends_with_status_zero "the close mark at 144 dpi"
+wine reg delete "$desktop" /v LogPixels /f >/dev/null
+echo "The Windows program opened, converted, closed its result window and ended as a person expects."

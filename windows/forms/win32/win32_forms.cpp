@@ -1,0 +1,695 @@
+// The forms layer on Win32: Windows' own controls, Unicode W functions only.
+#include <windows.h>
+// Those that need windows.h before them.
+#include <ole2.h>
+#include <olectl.h>
+#include <shlwapi.h>
+#include <windowsx.h>
+
+#include <array>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "windows/forms/form_reference.h"
+#include "windows/forms/forms.h"
+#include "windows/forms/picture.h"
+#include "windows/forms/text_limit.h"
+
+namespace forms {
+namespace {
+
+bool ended = false;  // once set, no handler of the program runs again
+int exitStatus = 0;
+std::string failure;  // the run-time error that ended the run, for a message box if need be
+bool withIcon = false;
+bool comStarted = false;
+std::vector<std::shared_ptr<void>> doomed;  // waiting for DestroyLater
+
+constexpr int DesignDpi = 96;
+constexpr UINT DestroyDoomed = WM_APP;
+constexpr WORD ApplicationIconId = 1;  // the icon group of the executable's resource script
+// The dialog font of Windows, for controls that the design leaves in the toolkit's font.
+constexpr FontDesign DialogFont{.name = "MS Shell Dlg", .points = 8, .weight = FW_NORMAL};
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+std::wstring ToWide(std::u16string_view text) { return {text.begin(), text.end()}; }
+
+std::wstring ToWide(std::string_view utf8) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring wide(std::size_t(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), size);
+    return wide;
+}
+
+std::u16string ToUtf16(std::wstring_view text) { return {text.begin(), text.end()}; }
+
+// A failed Windows call is the toolkit's run-time error.
+template <class Result>
+Result Check(Result result, std::string_view call) {
+    if (!result) {
+        throw RunTimeError(std::string(call) + " failed with error " + std::to_string(GetLastError()));
+    }
+    return result;
+}
+
+struct GdiObjectDeleter {
+    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using Font = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
+using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
+
+struct ComReleaser {
+    void operator()(IUnknown* object) const { object->Release(); }
+};
+template <class Interface>
+using ComPtr = std::unique_ptr<Interface, ComReleaser>;
+
+// Windows 10 (from 1607) gives each window the dpi of its monitor; older Windows has one for all.
+int DpiOf(HWND window) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow != nullptr) {
+        return int(getDpiForWindow(window));
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// Lengths of the design are pixels at 96 dpi; denser screens scale picture, controls and fonts alike.
+int Scale(int pixels, int dpi) { return MulDiv(pixels, dpi, DesignDpi); }
+
+RECT PixelRect(const TwipRect& rect, int dpi) {
+    return {Scale(ToPixels(rect.left), dpi), Scale(ToPixels(rect.top), dpi),
+            Scale(ToPixels(rect.left + rect.width), dpi), Scale(ToPixels(rect.top + rect.height), dpi)};
+}
+
+// Whole pixels at 96 dpi, as the design was laid out (9.75 points are 13 pixels), then scaled.
+Font CreateDesignFont(const FontDesign& design, int dpi) {
+    constexpr double PixelsPerPoint = DesignDpi / 72.0;
+    const int pixels = Scale(int(std::lround(design.points * PixelsPerPoint)), dpi);
+    return Font(Check(
+        CreateFontW(-pixels, 0, 0, 0, design.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, ToWide(design.name).c_str()),
+        "CreateFontW"));
+}
+
+// OLE decodes the JPEG; the window keeps a bitmap of its own.
+Bitmap DecodePicture(const WindowDesign& design) {
+    const auto image = PictureImage(design.picture);
+    const ComPtr<IStream> stream(SHCreateMemStream(image.data(), UINT(image.size())));
+    IPicture* decoded = nullptr;
+    if (!stream || FAILED(OleLoadPicture(stream.get(), LONG(image.size()), FALSE, IID_IPicture,
+                                         reinterpret_cast<void**>(&decoded)))) {
+        throw RunTimeError("invalid picture: the picture of " + std::string(design.name) + " does not decode");
+    }
+    const ComPtr<IPicture> picture(decoded);
+    OLE_HANDLE handle = 0;
+    if (FAILED(picture->get_Handle(&handle))) {
+        throw RunTimeError("invalid picture: the picture of " + std::string(design.name) + " is not a bitmap");
+    }
+    auto* const bitmap = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(handle));
+    return Bitmap(static_cast<HBITMAP>(Check(CopyImage(bitmap, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION), "CopyImage")));
+}
+
+void Raise(const Handler& handler) {
+    if (ended || !handler) {
+        return;
+    }
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        Fail(error.what());
+    }
+}
+
+// Registers a window class; its name comes back, for use once it is registered.
+const wchar_t* RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW type{};
+    type.cbSize = sizeof type;
+    type.lpfnWndProc = procedure;
+    type.hInstance = Instance();
+    type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    type.lpszClassName = name;
+    Check(RegisterClassExW(&type), "RegisterClassExW");
+    return name;
+}
+
+LRESULT CALLBACK MessageWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == DestroyDoomed) {
+        auto dying = std::exchange(doomed, {});
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Receives what the program posts to itself; unlike a thread message, a message to a window is
+// not lost while a modal loop (a message box, a menu) runs.
+HWND MessageWindow() {
+    static HWND window = [] {
+        const wchar_t* type = RegisterWindowClass(L"Tablinor - Verdusk messages", MessageWindowProcedure);
+        return Check(CreateWindowExW(0, type, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Instance(), nullptr),
+                     "CreateWindowExW");
+    }();
+    return window;
+}
+
+// What every control shares: its design, its child window and its font at the window's dpi.
+struct Control {
+    Control(const ControlDesign& controlDesign, HWND parent, int id, const wchar_t* type, DWORD style,
+            DWORD extendedStyle, std::wstring_view text)
+        : design(controlDesign),
+          window(Check(
+              CreateWindowExW(extendedStyle, type, std::wstring(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0,
+                              0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr),
+              "CreateWindowExW")) {}
+    virtual ~Control() = default;
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+    Control(Control&&) = delete;
+    Control& operator=(Control&&) = delete;
+
+    // A WM_COMMAND notification from the control.
+    virtual void Notify(WORD /*code*/) {}
+
+    void Layout(int dpi) {
+        Font next = CreateDesignFont(design.font.value_or(DialogFont), dpi);
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(next.get()), FALSE);
+        font = std::move(next);
+        const RECT rect = PixelRect(design.rect, dpi);
+        SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    // Messages go to `procedure` first, which finds `self` with the window and hands on what it
+    // leaves to the control's own procedure with CallOriginal.
+    template <class Kind>
+    void Subclass(WNDPROC procedure, Kind* self) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        original_ = reinterpret_cast<WNDPROC>(
+            Check(SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)), "SetWindowLongPtrW"));
+    }
+
+    template <class Kind>
+    [[nodiscard]] static Kind& Of(HWND window) {
+        return *reinterpret_cast<Kind*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+
+    [[nodiscard]] LRESULT CallOriginal(UINT message, WPARAM wParam, LPARAM lParam) const {
+        return CallWindowProcW(original_, window, message, wParam, lParam);
+    }
+
+    const ControlDesign& design;
+    HWND window;
+    Font font;
+
+private:
+    WNDPROC original_ = nullptr;
+};
+
+// What a screen reader says for a control: its accessible name, or else its text.
+std::wstring SpokenText(const ControlDesign& design) {
+    return design.accessibleName.empty() ? ToWide(design.text) : ToWide(design.accessibleName);
+}
+
+}  // namespace
+
+// A static control that the window draws, wrapped at spaces and, as designed, transparent over
+// the picture. Its window text is what screen readers say, so a label that shows nothing (the
+// click area over the picture) can still be named.
+struct Label::Impl final : Control {
+    Impl(const ControlDesign& label, HWND parent, int id)
+        : Control(label, parent, id, L"STATIC", SS_OWNERDRAW | SS_NOTIFY, 0, SpokenText(label)), text(label.text) {
+        Subclass(Procedure, this);
+    }
+
+    void SetText(std::u16string_view newText) {
+        text = newText;
+        if (design.accessibleName.empty()) {
+            Check(SetWindowTextW(window, ToWide(text).c_str()), "SetWindowTextW");
+        }
+        // Nothing of the old text may stay: the picture under the label is drawn again first.
+        HWND parent = GetParent(window);
+        RECT area{};
+        GetWindowRect(window, &area);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&area), 2);
+        RedrawWindow(parent, &area, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+    }
+
+    void Draw(const DRAWITEMSTRUCT& item) const {
+        if (!design.transparent) {
+            FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+        }
+        const std::wstring shown = ToWide(text);
+        RECT area = item.rcItem;
+        const UINT alignment = design.alignment == Alignment::Centre ? DT_CENTER : DT_LEFT;
+        HGDIOBJ previous = SelectObject(item.hDC, font.get());
+        SetBkMode(item.hDC, TRANSPARENT);
+        SetTextColor(item.hDC, design.colour.value_or(GetSysColor(COLOR_WINDOWTEXT)));
+        DrawTextW(item.hDC, shown.c_str(), int(shown.size()), &area, DT_WORDBREAK | DT_NOPREFIX | alignment);
+        SelectObject(item.hDC, previous);
+    }
+
+    std::u16string text;
+    Handler click;
+
+private:
+    // A click is a press and a release of the left button over the same label.
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto& label = Of<Impl>(window);
+        switch (message) {
+            case WM_LBUTTONDOWN:
+            case WM_LBUTTONDBLCLK:
+                label.pressed_ = true;
+                SetCapture(window);
+                return 0;
+            case WM_LBUTTONUP:
+                if (std::exchange(label.pressed_, false)) {
+                    ReleaseCapture();
+                    RECT area{};
+                    GetClientRect(window, &area);
+                    if (PtInRect(&area, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != FALSE) {
+                        Raise(label.click);
+                    }
+                }
+                return 0;
+            case WM_CAPTURECHANGED:
+                label.pressed_ = false;
+                break;
+            case WM_SETCURSOR:
+                if (label.design.pointer == Pointer::Hand) {
+                    SetCursor(LoadCursorW(nullptr, IDC_HAND));
+                    return TRUE;
+                }
+                break;
+            default:
+                break;
+        }
+        return label.CallOriginal(message, wParam, lParam);
+    }
+
+    bool pressed_ = false;
+};
+
+// An edit control that keeps the seven-unit rule for typing, pasting and setting alike, and
+// reports every change of its text, the program's too, before the change returns.
+struct TextBox::Impl final : Control {
+    Impl(const ControlDesign& box, HWND parent, int id)
+        : Control(box, parent, id, L"EDIT",
+                  WS_TABSTOP | ES_AUTOHSCROLL | (box.alignment == Alignment::Centre ? ES_CENTER : ES_LEFT),
+                  WS_EX_CLIENTEDGE, ToWide(box.text)) {
+        if (design.maxLength > 0) {
+            // Typing and pasting stop at the limit; setting the text does not (see Changed).
+            SendMessageW(window, EM_LIMITTEXT, WPARAM(design.maxLength), 0);
+        }
+        Subclass(Procedure, this);
+    }
+
+    void Notify(WORD code) override {
+        if (code == EN_CHANGE) {
+            Changed();
+        }
+    }
+
+    void SetText(std::u16string_view text) { Check(SetWindowTextW(window, ToWide(text).c_str()), "SetWindowTextW"); }
+
+    [[nodiscard]] std::u16string Text() const {
+        std::wstring text(std::size_t(GetWindowTextLengthW(window)) + 1, L'\0');
+        text.resize(std::size_t(GetWindowTextW(window, text.data(), int(text.size()))));
+        return ToUtf16(text);
+    }
+
+    Handler change;
+
+private:
+    // Windows reports every change, WM_SETTEXT's too, with EN_CHANGE. An edit that broke the rule
+    // (a text set past the limit, a paste that cut a wide character in half) is put right first,
+    // and the change event sees only the corrected text.
+    void Changed() {
+        if (design.maxLength > 0) {
+            DWORD cursor = 0;
+            SendMessageW(window, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&cursor));
+            const std::u16string text = Text();
+            const auto kept = KeepWholeCharacters(text, cursor, std::size_t(design.maxLength));
+            if (kept.text != text) {
+                SetText(kept.text);
+                SendMessageW(window, EM_SETSEL, kept.cursor, LPARAM(kept.cursor));
+                return;
+            }
+        }
+        Raise(change);
+    }
+
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto& box = Of<Impl>(window);
+        if (message == WM_CHAR) {
+            // A wide character comes as two WM_CHAR, one per half; it goes in whole or not at all.
+            const auto unit = wchar_t(wParam);
+            const wchar_t high = std::exchange(box.highHalf_, 0);
+            if (IS_HIGH_SURROGATE(unit)) {
+                box.highHalf_ = unit;
+                return 0;
+            }
+            if (IS_LOW_SURROGATE(unit) && high != 0) {
+                const std::array<wchar_t, 3> character{high, unit, 0};
+                return SendMessageW(window, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(character.data()));
+            }
+        }
+        return box.CallOriginal(message, wParam, lParam);
+    }
+
+    wchar_t highHalf_ = 0;  // the first half of a wide character being typed
+};
+
+struct Button::Impl final : Control {
+    Impl(const ControlDesign& button, HWND parent, int id)
+        : Control(button, parent, id, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, ToWide(button.text)) {}
+
+    void Notify(WORD code) override {
+        if (code == BN_CLICKED) {
+            Raise(click);
+        }
+    }
+
+    Handler click;
+};
+
+namespace {
+
+struct WindowDestroyer {
+    void operator()(HWND window) const {
+        // The window's procedure must not reach its half-destroyed form.
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        DestroyWindow(window);
+    }
+};
+using OwnedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+
+LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+OwnedWindow CreateForm(const WindowDesign& design) {
+    static const wchar_t* const type = RegisterWindowClass(L"Tablinor - Verdusk form", FormProcedure);
+    return OwnedWindow(Check(CreateWindowExW(0, type, ToWide(design.caption).c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
+                                             nullptr, Instance(), nullptr),
+                             "CreateWindowExW"));
+}
+
+}  // namespace
+
+// A borderless popup window, its picture drawn under every control.
+struct Window::Impl {
+    explicit Impl(const WindowDesign& windowDesign)
+        : design(windowDesign), picture_(DecodePicture(windowDesign)), window_(CreateForm(windowDesign)) {
+        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        for (const ControlDesign* control : design.controls) {
+            controls_.push_back(CreateControl(*control, int(controls_.size()) + 1));
+            // The first control in tab order that takes the focus has it when the window opens.
+            if (focus_ == nullptr && (GetWindowLongPtrW(controls_.back()->window, GWL_STYLE) & WS_TABSTOP) != 0) {
+                focus_ = controls_.back()->window;
+            }
+        }
+        Layout(DpiOf(window_.get()));
+        if (withIcon) {
+            SetIcons();
+        }
+    }
+
+    template <class Kind>
+    [[nodiscard]] Kind* Find(const ControlDesign& wanted) const {
+        for (const auto& control : controls_) {
+            if (&control->design == &wanted) {
+                if (auto* found = dynamic_cast<Kind*>(control.get())) {
+                    return found;
+                }
+            }
+        }
+        throw RunTimeError("control not found: " + std::string(design.name) + " has no " + std::string(wanted.name) +
+                           " of that kind");
+    }
+
+    void ShowInFront() {
+        if (!placed_) {
+            PlaceAtStart();
+        }
+        ShowWindow(window_.get(), SW_SHOW);
+        SetForegroundWindow(window_.get());
+    }
+
+    void Hide() const { ShowWindow(window_.get(), SW_HIDE); }
+
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+            case WM_PAINT: {
+                PAINTSTRUCT paint{};
+                HDC dc = BeginPaint(window_.get(), &paint);
+                Paint(dc);
+                EndPaint(window_.get(), &paint);
+                return 0;
+            }
+            case WM_ERASEBKGND:  // the picture covers the window
+                return TRUE;
+            case WM_DRAWITEM:
+                if (auto* label = dynamic_cast<Label::Impl*>(ControlWithId(int(wParam)))) {
+                    label->Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+                }
+                return TRUE;
+            case WM_COMMAND:
+                if (Control* control = ControlWithId(LOWORD(wParam)); control != nullptr && lParam != 0) {
+                    control->Notify(HIWORD(wParam));
+                }
+                return 0;
+            case WM_CLOSE:  // the desktop's close goes to the program, which decides what closing means
+                Raise(closeRequest);
+                return 0;
+            case WM_ACTIVATE:  // the control that had the focus gets it back when the window does
+                if (LOWORD(wParam) == WA_INACTIVE && IsChild(window_.get(), GetFocus()) != FALSE) {
+                    focus_ = GetFocus();
+                }
+                break;
+            case WM_SETFOCUS:
+                if (focus_ != nullptr) {
+                    SetFocus(focus_);
+                }
+                return 0;
+            case WM_DPICHANGED: {
+                const auto& suggested = *reinterpret_cast<const RECT*>(lParam);
+                SetWindowPos(window_.get(), nullptr, suggested.left, suggested.top, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                Layout(HIWORD(wParam));
+                return 0;
+            }
+            default:
+                break;
+        }
+        return DefWindowProcW(window_.get(), message, wParam, lParam);
+    }
+
+    const WindowDesign& design;
+    Handler closeRequest;
+
+private:
+    // The executable's application icon, in the window's title bar size and in the task bar's.
+    void SetIcons() const {
+        for (const auto& [kind, size] : {std::pair{ICON_BIG, 32}, std::pair{ICON_SMALL, 16}}) {
+            const int pixels = Scale(size, dpi_);
+            HANDLE icon = Check(
+                LoadImageW(Instance(), MAKEINTRESOURCEW(ApplicationIconId), IMAGE_ICON, pixels, pixels, LR_SHARED),
+                "LoadImageW");
+            SendMessageW(window_.get(), WM_SETICON, WPARAM(kind), reinterpret_cast<LPARAM>(icon));
+        }
+    }
+
+    [[nodiscard]] std::unique_ptr<Control> CreateControl(const ControlDesign& control, int id) const {
+        switch (control.kind) {
+            case ControlKind::Label:
+                return std::make_unique<Label::Impl>(control, window_.get(), id);
+            case ControlKind::TextBox:
+                return std::make_unique<TextBox::Impl>(control, window_.get(), id);
+            case ControlKind::Button:
+                return std::make_unique<Button::Impl>(control, window_.get(), id);
+        }
+        throw RunTimeError("invalid control kind for " + std::string(control.name));
+    }
+
+    [[nodiscard]] Control* ControlWithId(int id) const {
+        const auto index = std::size_t(id - 1);
+        return index < controls_.size() ? controls_[index].get() : nullptr;
+    }
+
+    void Layout(int newDpi) {
+        dpi_ = newDpi;
+        SetWindowPos(window_.get(), nullptr, 0, 0, Scale(ToPixels(design.width), dpi_),
+                     Scale(ToPixels(design.height), dpi_), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        for (const auto& control : controls_) {
+            control->Layout(dpi_);
+        }
+    }
+
+    // Centred on the primary monitor's work area. Shown without an owner, a window designed to
+    // open over its owner opens there too.
+    void PlaceAtStart() {
+        RECT area{};
+        Check(SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0), "SystemParametersInfoW");
+        RECT bounds{};
+        GetWindowRect(window_.get(), &bounds);
+        const int width = bounds.right - bounds.left;
+        const int height = bounds.bottom - bounds.top;
+        SetWindowPos(window_.get(), nullptr, area.left + (area.right - area.left - width) / 2,
+                     area.top + (area.bottom - area.top - height) / 2, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        placed_ = true;
+    }
+
+    // The picture at the client origin, unscaled and so pixel for pixel at the design's dpi; where
+    // the window is larger than its picture, the colour of a bare form shows.
+    void Paint(HDC dc) const {
+        BITMAP size{};
+        GetObjectW(picture_.get(), sizeof size, &size);
+        HDC source = CreateCompatibleDC(dc);
+        HGDIOBJ previous = SelectObject(source, picture_.get());
+        const int width = Scale(int(size.bmWidth), dpi_);
+        const int height = Scale(int(size.bmHeight), dpi_);
+        if (dpi_ == DesignDpi) {
+            BitBlt(dc, 0, 0, width, height, source, 0, 0, SRCCOPY);
+        } else {
+            SetStretchBltMode(dc, HALFTONE);
+            SetBrushOrgEx(dc, 0, 0, nullptr);
+            StretchBlt(dc, 0, 0, width, height, source, 0, 0, size.bmWidth, size.bmHeight, SRCCOPY);
+        }
+        SelectObject(source, previous);
+        DeleteDC(source);
+        RECT client{};
+        GetClientRect(window_.get(), &client);
+        const RECT right{width, 0, client.right, height};
+        const RECT below{0, height, client.right, client.bottom};
+        FillRect(dc, &right, GetSysColorBrush(COLOR_BTNFACE));
+        FillRect(dc, &below, GetSysColorBrush(COLOR_BTNFACE));
+    }
+
+    Bitmap picture_;
+    std::vector<std::unique_ptr<Control>> controls_;  // in tab order; their windows go before them
+    HWND focus_ = nullptr;                            // the control with the focus while the window is active
+    bool placed_ = false;
+    int dpi_ = DesignDpi;
+    OwnedWindow window_;  // last, so that it is destroyed first
+};
+
+namespace {
+
+// The form comes to its window once it is made, and leaves it before the window is destroyed.
+LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* form = reinterpret_cast<Window::Impl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return form != nullptr ? form->Handle(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+Window::Window(const WindowDesign& design) : impl_(std::make_unique<Impl>(design)) {}
+
+Window::~Window() = default;
+
+void Window::Show() { impl_->ShowInFront(); }
+
+void Window::Hide() { impl_->Hide(); }
+
+void Window::OnCloseRequest(Handler handler) { impl_->closeRequest = std::move(handler); }
+
+Label::Label(const Window& window, const ControlDesign& design) : impl_(window.impl().Find<Impl>(design)) {}
+
+void Label::SetText(std::u16string_view text) { impl_->SetText(text); }
+
+std::u16string Label::Text() const { return impl_->text; }
+
+void Label::OnClick(Handler handler) { impl_->click = std::move(handler); }
+
+TextBox::TextBox(const Window& window, const ControlDesign& design) : impl_(window.impl().Find<Impl>(design)) {}
+
+void TextBox::SetText(std::u16string_view text) { impl_->SetText(text); }
+
+std::u16string TextBox::Text() const { return impl_->Text(); }
+
+void TextBox::OnChange(Handler handler) { impl_->change = std::move(handler); }
+
+Button::Button(const Window& window, const ControlDesign& design) : impl_(window.impl().Find<Impl>(design)) {}
+
+void Button::OnClick(Handler handler) { impl_->click = std::move(handler); }
+
+void DestroyLater(std::shared_ptr<void> object) {
+    doomed.push_back(std::move(object));
+    if (doomed.size() == 1) {
+        Check(PostMessageW(MessageWindow(), DestroyDoomed, 0, 0), "PostMessageW");
+    }
+}
+
+void End(int status) {
+    if (ended) {
+        return;
+    }
+    ended = true;
+    exitStatus = status;
+    Reference::UnloadAll();
+}
+
+namespace {
+
+// A program started from Explorer has no standard error; one started from a console or a script does.
+HANDLE StandardError() {
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    return error == INVALID_HANDLE_VALUE ? nullptr : error;
+}
+
+}  // namespace
+
+void Fail(std::string_view message) {
+    const std::string report = "Tablinor - Verdusk: run-time error: " + std::string(message);
+    if (HANDLE error = StandardError()) {
+        const std::string line = report + "\n";
+        DWORD written = 0;
+        WriteFile(error, line.data(), DWORD(line.size()), &written, nullptr);
+    }
+    if (failure.empty()) {
+        failure = report;
+    }
+    End(1);
+}
+
+void BeginRun(const ApplicationDesign& application) {
+    withIcon = application.icon;
+    ended = false;
+    exitStatus = 0;
+    failure.clear();
+    // OLE decodes the pictures with the system's codecs, through COM.
+    comStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+}
+
+int FinishRun() {
+    End(exitStatus);
+    doomed.clear();
+    if (!failure.empty() && StandardError() == nullptr) {
+        MessageBoxW(nullptr, ToWide(failure).c_str(), L"Tablinor - Verdusk", MB_OK | MB_ICONERROR);
+    }
+    if (std::exchange(comStarted, false)) {
+        CoUninitialize();
+    }
+    return exitStatus;
+}
+
+int Run(const ApplicationDesign& application, const Handler& start) {
+    BeginRun(application);
+    Raise(start);
+    MSG message{};
+    while (!ended && GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return FinishRun();
+}
+
+}  // namespace forms
