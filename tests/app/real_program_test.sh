@@ -10,7 +10,11 @@ pid=
 clean_up() {
     set +e
     # The program goes first: it should not see its X server vanish under it.
-    [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    if [[ -n $pid ]]; then
+        pkill -P "$pid" 2>/dev/null  # the program itself, when $pid is a wrapper such as strace
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    fi
     kill $(jobs -p) 2>/dev/null
     rm -rf "$work"
 }
@@ -49,7 +53,9 @@ red_pixels() {  # in the result window's consonant area
 }
 
 carries_icon() {  # the window hands the desktop the program's icon
-    xprop -id "$1" _NET_WM_ICON | grep -q "Icon (16 x 16)" || fail "window $1 carries no icon"
+    local icon
+    icon=$(xprop -id "$1" _NET_WM_ICON)
+    [[ $icon == *"Icon (16 x 16)"* ]] || fail "window $1 carries no icon"
 }
 
 ends_within_two_seconds() {
