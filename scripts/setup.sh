@@ -19,8 +19,8 @@ bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)
 windows_build_packages=(cmake ninja-build g++-mingw-w64-i686-posix googletest)
 # What the Windows tests need: 32-bit wine with Debian's copies of Tahoma and MS Sans Serif, a
 # virtual display, the tools that drive the program and read its resources, and the linter.
-windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick icoutils python3
-    clang-tidy)
+windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick icoutils
+    python3 clang-tidy)
 
 as_root() {
     if ((EUID == 0)); then "$@"; else sudo "$@"; fi

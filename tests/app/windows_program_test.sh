@@ -14,7 +14,8 @@ pid=
 desktop='HKCU\Control Panel\Desktop'
 clean_up() {
     set +e
-    [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    # wine's loader does not end the program it started: end the prefix's processes instead.
+    [[ -n $pid ]] && wineserver -k 2>/dev/null && wait "$pid" 2>/dev/null
     wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
     rm -rf "$work"
 }
@@ -146,6 +147,45 @@ xdotool type --delay 30 "6789😀"
 expect "the entry" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" "12😀567"
 xdotool key alt+F4
 ends_with_status_zero "Alt+F4"
+
+# Hostile input, typed, in one run: the entry keeps whole characters within seven
+# UTF-16 units, each column shows the digit of its unit when that is one of the ten ASCII digits
+# (with its consonants under it) and nothing otherwise, and the program goes on running.
+digit_columns() {  # an entry's text: the digit each column must show, '/'-separated
+    python3 -c '
+import sys
+units = sys.argv[1].encode("utf-16-le")
+codes = [units[i] | units[i + 1] << 8 for i in range(0, len(units), 2)][:7]
+codes += [0] * (7 - len(codes))
+print("/".join(chr(code) if 0x30 <= code <= 0x39 else "" for code in codes))' "$1"
+}
+expect_hostile_result() {  # the text typed
+    local entry form2 labels digits shown wanted
+    entry=$(field "$(report "Tablinor - Verdusk")" Edit 4)
+    (($(python3 -c 'import sys; print(len(sys.argv[1].encode("utf-16-le")) // 2)' "$entry") <= 7)) ||
+        fail "the entry holds more than seven units after '$1': '$entry'"
+    click "$form1" 188 320
+    form2=$(report Form2)
+    mapfile -t labels < <(field "$form2" Static 4)  # digit and consonant labels, column by column
+    digits=() shown=() wanted=()
+    for k in $(seq 0 6); do
+        digits+=("${labels[2 * k]}")
+        [[ -n ${labels[2 * k + 1]} ]] && shown+=("$k")
+        [[ -n ${labels[2 * k]} ]] && wanted+=("$k")
+    done
+    expect "the digits after '$1'" "$(IFS=/; echo "${digits[*]}")" "$(digit_columns "$entry")"
+    expect "the columns with consonants after '$1'" "${shown[*]}" "${wanted[*]}"
+    click "$form2" 120 130  # Ok empties the entry for the next text
+    gone Form2
+}
+hostile=("12345678" "123456😀" "😀1😀2😀3" "שלום 12" "١٢٣4" "１２3" "1́2̈3" "‏1‎2")
+start
+for text in "${hostile[@]}"; do
+    xdotool type --delay 30 "$text"
+    expect_hostile_result "$text"
+done
+click "$form1" 384 16
+ends_with_status_zero "hostile input"
 
 # At 150 % (144 dpi) the picture and the controls scale together, so the click area stays over
 # the open skull and the result window opens over the middle of the main window.
