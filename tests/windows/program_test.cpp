@@ -265,7 +265,7 @@ TEST(ResultWindow, StacksTheConsonantsOneUnderAnother) {
             inked = red;
         }
         EXPECT_GE(runs, lines);
-        EXPECT_EQ(label->heightForWidth(label->width()) / QFontMetrics(label->font()).height(), lines);
+        EXPECT_FALSE(inked) << "the last line runs out of the label";
     }
 }
 

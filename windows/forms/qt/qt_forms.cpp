@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRawFont>
 #include <QScreen>
+#include <QTextLayout>
 #include <QValidator>
 #include <QWidget>
 #include <array>
@@ -58,19 +59,27 @@ QFont ToQFont(const FontDesign& design) {
     return font;
 }
 
-// Windows spaces lines by the font's Windows ascent and descent, where Qt follows the tighter
-// typographic metrics that Wine's Tahoma asks for, which would stack "N" onto the tilde of "Ñ".
-int WindowsLineSpacing(const QFont& font) {
+// Windows sets each line's baseline the font's Windows ascent below its top and spaces lines by
+// that ascent and the Windows descent, where Qt follows the tighter typographic metrics that
+// Wine's Tahoma asks for, which would stack "N" onto the tilde of "Ñ".
+struct LineMetrics {
+    int ascent;
+    int spacing;
+};
+
+LineMetrics WindowsLineMetrics(const QFont& font) {
     constexpr qsizetype WinAscentAt = 74;  // offsets in the OS/2 table
     constexpr qsizetype WinDescentAt = 76;
     const QRawFont raw = QRawFont::fromFont(font);
     const QByteArray os2 = raw.fontTable("OS/2");
     if (os2.size() < WinDescentAt + 2) {
-        return QFontMetrics(font).lineSpacing();
+        const QFontMetrics metrics(font);
+        return {metrics.ascent(), metrics.lineSpacing()};
     }
     const auto unsigned16 = [&os2](qsizetype at) { return (uchar(os2[at]) << 8) | uchar(os2[at + 1]); };
-    const int units = unsigned16(WinAscentAt) + unsigned16(WinDescentAt);
-    return int(std::ceil(units * raw.pixelSize() / raw.unitsPerEm()));
+    const double pixelsPerUnit = raw.pixelSize() / raw.unitsPerEm();
+    return {qRound(unsigned16(WinAscentAt) * pixelsPerUnit),
+            int(std::ceil((unsigned16(WinAscentAt) + unsigned16(WinDescentAt)) * pixelsPerUnit))};
 }
 
 void Raise(const Handler& handler) {
@@ -193,24 +202,22 @@ private:
 
 }  // namespace
 
+// The label draws its own text, one line under another at the Windows line spacing; QLabel keeps
+// the plain text for screen readers.
 struct Label::Impl final : QLabel {
     Impl(const ControlDesign& design, QWidget* parent)
-        : QLabel(parent), lineSpacing_(WindowsLineSpacing(design.font ? ToQFont(*design.font) : QApplication::font())) {
+        : QLabel(parent), lines_(WindowsLineMetrics(design.font ? ToQFont(*design.font) : QApplication::font())) {
         ApplyCommonDesign(this, design);
         setAutoFillBackground(!design.transparent);
-        setWordWrap(true);
-        const Qt::Alignment horizontal = design.alignment == Alignment::Centre ? Qt::AlignHCenter : Qt::AlignLeft;
-        setAlignment(horizontal | Qt::AlignTop);
-        setTextFormat(Qt::RichText);
+        setTextFormat(Qt::PlainText);
+        layoutOption_.setAlignment(design.alignment == Alignment::Centre ? Qt::AlignHCenter : Qt::AlignLeft);
+        layoutOption_.setWrapMode(QTextOption::WordWrap);
         SetText(design.text);
     }
 
-    // Rich text only for the line spacing; screen readers and Text() get the plain text.
     void SetText(std::u16string_view text) {
         text_ = text;
-        setText(QStringLiteral("<div style=\"line-height: %1px\">%2</div>")
-                    .arg(lineSpacing_)
-                    .arg(ToQString(text).toHtmlEscaped()));
+        setText(ToQString(text));
     }
 
     [[nodiscard]] const std::u16string& Text() const { return text_; }
@@ -218,6 +225,20 @@ struct Label::Impl final : QLabel {
     Handler click;
 
 protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QTextLayout layout(text(), font());
+        layout.setTextOption(layoutOption_);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width());
+            line.setPosition({0, line.lineNumber() * lines_.spacing + lines_.ascent - line.ascent()});
+        }
+        layout.endLayout();
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        layout.draw(&painter, {});
+    }
+
     void mousePressEvent(QMouseEvent* event) override { tracker_.Press(event); }
     void mouseReleaseEvent(QMouseEvent* event) override {
         if (tracker_.Release(event, this)) {
@@ -226,7 +247,8 @@ protected:
     }
 
 private:
-    int lineSpacing_;
+    LineMetrics lines_;
+    QTextOption layoutOption_;
     ClickTracker tracker_;
     std::u16string text_;
 };
@@ -371,6 +393,25 @@ QIcon ApplicationIcon() {
     return icon;
 }
 
+// Decoding the icon's sizes would hold up the first frame by about as much as everything else the
+// program adds to Qt's own start, so the windows get the icon once the first one has been painted.
+class IconAfterFirstFrame final : public QObject {
+public:
+    explicit IconAfterFirstFrame(QObject* parent) : QObject(parent) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Paint && widget != nullptr && widget->isWindow()) {
+            // Queued, so that it comes after the frame has been flushed.
+            QMetaObject::invokeMethod(
+                qApp, [] { QApplication::setWindowIcon(ApplicationIcon()); }, Qt::QueuedConnection);
+            deleteLater();
+            qApp->removeEventFilter(this);
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 void BeginRun(const ApplicationDesign& application) {
@@ -379,7 +420,7 @@ void BeginRun(const ApplicationDesign& application) {
         QGuiApplication::setDesktopFileName(ToQString(application.desktopEntry));
     }
     if (application.icon) {
-        QApplication::setWindowIcon(ApplicationIcon());
+        qApp->installEventFilter(new IconAfterFirstFrame(qApp));
     }
     ended = false;
     exitStatus = 0;
