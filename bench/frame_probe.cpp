@@ -2,7 +2,7 @@
 // either. It writes lines of text to the file descriptor named by BENCH_REPORT_FD:
 //   started <ns> <kB>  the first window's first frame is painted: steady clock, resident memory
 // then, when BENCH_CYCLES asks for n > 0, it goes n times through two conversions and Ok, driving
-// the windows with mouse and key events as a person would, and reports each:
+// the windows with mouse and key events as a person would, and reports each (none for n = 0):
 //   create <ns>        a click on the head to the new result window painted with every label
 //   update <ns>        a click with another number to the open result window painted again
 //   ok <ns>            a click on Ok to the result window gone
@@ -130,6 +130,8 @@ private:
         Report("started " + std::to_string(Now()) + ' ' + ResidentKilobytes());
         if (cycles_ > 0) {
             QTimer::singleShot(0, this, &Probe::Converse);
+        } else {
+            Report("finished " + ResidentKilobytes());
         }
     }
 

@@ -1,12 +1,15 @@
 // Starts the program and the floor as whole processes, alternately, and prints their figures side
 // by side as rows of a Markdown table: launch to the first frame (cold and warm), the result
-// window's conversions and Ok, and resident memory. bench/README.md tells how each is measured.
+// window's conversions and Ok, and resident memory. The launches are also set against the floor
+// with the main window's texts, to tell what Qt's text costs from what the program adds to it.
+// bench/README.md tells how each is measured.
 //
 //   tablinor-process-bench --program=PATH --floor=PATH --probe=PATH [--launches=N] [--runs=N] [--cycles=N]
 //
 // The platform is the one QT_QPA_PLATFORM names: on xcb the launches are watched from outside,
 // through the X server; on offscreen the frame probe reports them from inside.
 #include <QImage>
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <exception>
@@ -63,9 +66,10 @@ Options ParseOptions(std::span<char*> arguments) {
     return options;
 }
 
-// The program or the floor, with everything measured of it.
+// The program or a floor, with everything measured of it.
 struct Contender {
     std::string executable;
+    std::vector<std::string> environment;                            // added to the bench's own
     std::set<std::string> files;                                     // what a cold launch finds evicted
     std::vector<double> coldLaunch, warmLaunch, create, update, ok;  // milliseconds
     std::vector<double> startMemory, convertedMemory;                // megabytes
@@ -109,17 +113,20 @@ public:
     explicit Bench(const Options& options) : options_(options) {
         program_.executable = options.program;
         floor_.executable = options.floor;
+        textFloor_.executable = options.floor;
+        textFloor_.environment = {"FLOOR_WITH_TEXT=1"};
         if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("xcb")) {
             watch_.emplace(MainPicturePixels());
         }
     }
 
     void MeasureLaunches() {
-        for (Contender* side : {&program_, &floor_}) {
+        const std::array sides{&program_, &floor_, &textFloor_};
+        for (Contender* side : sides) {
             Launch(*side);  // fills the page cache and learns which files a cold launch must miss
         }
         for (int i = 0; i < options_.launches; ++i) {
-            for (Contender* side : Alternately(i)) {
+            for (Contender* side : InTurn(sides, i)) {
                 EvictFromPageCache(side->files);
                 side->coldLaunch.push_back(Launch(*side));
                 side->warmLaunch.push_back(Launch(*side));
@@ -129,8 +136,8 @@ public:
 
     void MeasureConversions() {
         for (int i = 0; i < options_.runs; ++i) {
-            for (Contender* side : Alternately(i)) {
-                Converse(*side);
+            for (Contender* side : InTurn(std::array{&program_, &floor_, &textFloor_}, i)) {
+                Converse(*side, side == &textFloor_ ? 0 : options_.cycles);  // the floor with text converts nothing
             }
         }
     }
@@ -145,9 +152,9 @@ public:
         // A figure without a target has no meets.
         const auto row = [&](const std::string& figure, const std::string& unit,
                              const std::vector<double> Contender::*samples, const std::string& target,
-                             const std::function<bool(double, double)>& meets) {
+                             const std::function<bool(double, double)>& meets, const Contender& against) {
             const Spread program = SpreadOf(program_.*samples);
-            const Spread floor = SpreadOf(floor_.*samples);
+            const Spread floor = SpreadOf(against.*samples);
             std::cout << "| " << figure << " | " << platform << " | " << Cell(program, unit) << " | "
                       << Cell(floor, unit) << " | " << std::fixed << std::setprecision(2)
                       << program.median / floor.median << " | " << target << " | "
@@ -157,29 +164,42 @@ public:
                       << " |\n";
         };
         if (!program_.coldLaunch.empty()) {
-            row("Launch to first frame, cold", "ms", &Contender::coldLaunch, "≤ 1.10 × floor", withinTenPercent);
-            row("Launch to first frame, warm", "ms", &Contender::warmLaunch, "≤ 1.10 × floor", withinTenPercent);
+            row("Launch to first frame, cold", "ms", &Contender::coldLaunch, "≤ 1.10 × floor", withinTenPercent,
+                floor_);
+            row("Launch to first frame, warm", "ms", &Contender::warmLaunch, "≤ 1.10 × floor", withinTenPercent,
+                floor_);
+            row("Launch to first frame, cold, against the floor with text", "ms", &Contender::coldLaunch, "–", {},
+                textFloor_);
+            row("Launch to first frame, warm, against the floor with text", "ms", &Contender::warmLaunch, "–", {},
+                textFloor_);
         }
         if (!program_.create.empty()) {
-            row("Click to result window created and painted", "ms", &Contender::create, "< 16 ms", under(16));
-            row("Click to open result window painted", "ms", &Contender::update, "< 4 ms", under(4));
-            row("Ok to result window gone", "ms", &Contender::ok, "–", {});
+            row("Click to result window created and painted", "ms", &Contender::create, "< 16 ms", under(16), floor_);
+            row("Click to open result window painted", "ms", &Contender::update, "< 4 ms", under(4), floor_);
+            row("Ok to result window gone", "ms", &Contender::ok, "–", {}, floor_);
             row("Resident memory after start", "MB", &Contender::startMemory, "≤ 1.10 × floor + 2 MB",
-                withinMemoryBudget);
+                withinMemoryBudget, floor_);
             row("Resident memory after " + std::to_string(2 * options_.cycles) + " conversions", "MB",
-                &Contender::convertedMemory, "≤ 1.10 × floor + 2 MB", withinMemoryBudget);
+                &Contender::convertedMemory, "≤ 1.10 × floor + 2 MB", withinMemoryBudget, floor_);
+            row("Resident memory after start, against the floor with text", "MB", &Contender::startMemory, "–", {},
+                textFloor_);
         }
     }
 
 private:
-    // Program first in even rounds, floor first in odd ones, so that drift falls on both alike.
-    std::array<Contender*, 2> Alternately(int round) {
-        return round % 2 == 0 ? std::array{&program_, &floor_} : std::array{&floor_, &program_};
+    // Each round starts with another side, so that drift falls on all alike.
+    template <std::size_t N>
+    static std::array<Contender*, N> InTurn(std::array<Contender*, N> sides, int round) {
+        std::rotate(sides.begin(), sides.begin() + round % int(N), sides.end());
+        return sides;
     }
 
-    [[nodiscard]] std::vector<std::string> ProbeEnvironment(int cycles) const {
-        return {"LD_PRELOAD=" + options_.probe, "BENCH_REPORT_FD=" + std::to_string(ChildProcess::ReportFd),
-                "BENCH_CYCLES=" + std::to_string(cycles)};
+    [[nodiscard]] std::vector<std::string> ProbeEnvironment(const Contender& side, int cycles) const {
+        std::vector<std::string> environment{"LD_PRELOAD=" + options_.probe,
+                                             "BENCH_REPORT_FD=" + std::to_string(ChildProcess::ReportFd),
+                                             "BENCH_CYCLES=" + std::to_string(cycles)};
+        environment.insert(environment.end(), side.environment.begin(), side.environment.end());
+        return environment;
     }
 
     // Milliseconds from asking for the process to its first frame.
@@ -188,12 +208,12 @@ private:
         std::optional<Clock::time_point> frame;
         if (watch_) {
             watch_->Arm();
-            const ChildProcess child(side.executable, {});
+            const ChildProcess child(side.executable, side.environment);
             frame = watch_->WaitForFrame(deadline);
             side.files.merge(child.MappedFiles());
             return Elapsed(side, child, frame);
         }
-        ChildProcess child(side.executable, ProbeEnvironment(0));
+        ChildProcess child(side.executable, ProbeEnvironment(side, 0));
         if (const auto line = child.ReadLine(deadline)) {
             frame = FromNanoseconds(Words(*line).at(1));
         }
@@ -208,9 +228,9 @@ private:
         return Milliseconds(*frame - child.StartTime());
     }
 
-    void Converse(Contender& side) const {
-        ChildProcess child(side.executable, ProbeEnvironment(options_.cycles));
-        const auto deadline = Clock::now() + std::chrono::seconds(20 + options_.cycles / 5);
+    void Converse(Contender& side, int cycles) const {
+        ChildProcess child(side.executable, ProbeEnvironment(side, cycles));
+        const auto deadline = Clock::now() + std::chrono::seconds(20 + cycles / 5);
         while (const auto line = child.ReadLine(deadline)) {
             const auto words = Words(*line);
             const std::string& what = words.at(0);
@@ -237,6 +257,7 @@ private:
     Options options_;
     Contender program_;
     Contender floor_;
+    Contender textFloor_;  // the floor with the main window's texts
     std::optional<XFrameWatch> watch_;
 };
 

@@ -2,7 +2,13 @@
 // window with the main picture; a click on it opens Form2, a frameless 250 x 151 window with the
 // result picture, or repaints Form2 when it is open; a click on Form2 closes it. The windows carry
 // the program's names so that the frame probe drives both programs alike.
+//
+// With FLOOR_WITH_TEXT=1 in its environment, Form1 also shows the main window's texts where the
+// program has them, an entry box and two labels, in Qt's default font: what any Qt program pays
+// to show text at all, which the floor without it never loads.
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
@@ -12,6 +18,7 @@
 #include <functional>
 #include <span>
 
+#include "windows/main_window_design.h"
 #include "windows/pictures/main_picture.h"
 #include "windows/pictures/result_picture.h"
 
@@ -45,6 +52,20 @@ private:
     QPixmap picture_;
 };
 
+QRect PixelRect(const forms::TwipRect& rect) {
+    return {forms::ToPixels(rect.left), forms::ToPixels(rect.top), forms::ToPixels(rect.width),
+            forms::ToPixels(rect.height)};
+}
+
+void AddTexts(QWidget* form1) {
+    using namespace tablinor::form1;
+    (new QLineEdit(form1))->setGeometry(PixelRect(Text1.rect));
+    for (const forms::ControlDesign* label : {&Label1, &Label3}) {
+        (new QLabel(QString::fromStdU16String(std::u16string(label->text)), form1))
+            ->setGeometry(PixelRect(label->rect));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,6 +84,9 @@ int main(int argc, char** argv) {
         };
         form2->ShowCentred();
     };
+    if (qEnvironmentVariableIntValue("FLOOR_WITH_TEXT") == 1) {
+        AddTexts(&form1);
+    }
     form1.ShowCentred();
     return QApplication::exec();
 }
