@@ -1,9 +1,12 @@
-// Reads a window of another program as a screen reader and a test tool see it, or asks it to close.
+// Reads a window of another program as a screen reader and a test tool see it, or asks it to close;
+// or copies a text, as any program does, for a test to paste into one.
 //   win32_window_probe show TITLE    prints the window, then each control: class, text, rectangle
 //   win32_window_probe close TITLE   posts WM_CLOSE, as the desktop's close does
-// Exits with 2 when no window has that title.
+//   win32_window_probe copy TEXT     puts the text on the clipboard as CF_UNICODETEXT
+// Exits with 2 when no window has that title, with 3 when the clipboard cannot be had.
 #include <windows.h>
 
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -60,14 +63,47 @@ void Show(HWND window) {
     }
 }
 
+// Another program may hold the clipboard open for a moment: wine's own, passing it between X and
+// Windows, or one pasting.
+bool OpenClipboardSoon() {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (OpenClipboard(nullptr) != FALSE) {
+            return true;
+        }
+        Sleep(20);
+    }
+    return false;
+}
+
+// The clipboard takes the memory over, so the text stays to be pasted after the probe has ended.
+bool Copy(const std::wstring& text) {
+    const std::size_t size = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (memory == nullptr || !OpenClipboardSoon()) {
+        GlobalFree(memory);
+        return false;
+    }
+    std::memcpy(GlobalLock(memory), text.c_str(), size);
+    GlobalUnlock(memory);
+    const bool copied = EmptyClipboard() != FALSE && SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    CloseClipboard();
+    if (!copied) {
+        GlobalFree(memory);
+    }
+    return copied;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const std::span<wchar_t*> given(argv, std::size_t(argc));
     const std::vector<std::wstring> arguments(given.begin(), given.end());
     if (arguments.size() != 3) {
-        Print(L"usage: win32_window_probe show|close TITLE");
+        Print(L"usage: win32_window_probe show|close TITLE, or win32_window_probe copy TEXT");
         return 1;
+    }
+    if (arguments[1] == L"copy") {
+        return Copy(arguments[2]) ? 0 : 3;
     }
     HWND window = FindWindowW(nullptr, arguments[2].c_str());
     if (window == nullptr || IsWindowVisible(window) == FALSE) {

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Drives "Tablinor - Verdusk.exe" under wine as a person would on Windows: it opens centred with
-# the focus in the entry, takes typed keys, opens the result window from a click on the picture
-# and shows each digit over its consonants in blue and red, closes it with Ok, and ends on the
-# close mark (with the result window open or not) and on the desktop's close; at 144 dpi all of
-# it scales together. The windows' texts are read back as a screen reader reads them, by
-# win32_window_probe.exe.
+# the focus in the entry, takes typed keys and pasted text, opens the result window from a click
+# on the picture and shows each digit over its consonants in blue and red, closes it with Ok, and
+# ends on the close mark (with the result window open or not) and on the desktop's close; at
+# 144 dpi all of it scales together. The windows' texts are read back as a screen reader reads them, and texts
+# to paste are put on the clipboard, by win32_window_probe.exe.
 # Runs on the display and in the wine prefix that scripts/test-windows sets up.
 set -euo pipefail
 program=$1
@@ -148,9 +148,10 @@ expect "the entry" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" "12😀567
 xdotool key alt+F4
 ends_with_status_zero "Alt+F4"
 
-# Hostile input, typed, in one run: the entry keeps whole characters within seven
-# UTF-16 units, each column shows the digit of its unit when that is one of the ten ASCII digits
-# (with its consonants under it) and nothing otherwise, and the program goes on running.
+# Hostile input, typed and pasted, in one run: the entry keeps whole characters within seven
+# UTF-16 units (of a paste, the longest start that fits), each column shows the digit of its unit
+# when that is one of the ten ASCII digits (with its consonants under it) and nothing otherwise,
+# and the program goes on running, 10,000 pasted characters too.
 digit_columns() {  # an entry's text: the digit each column must show, '/'-separated
     python3 -c '
 import sys
@@ -159,11 +160,33 @@ codes = [units[i] | units[i + 1] << 8 for i in range(0, len(units), 2)][:7]
 codes += [0] * (7 - len(codes))
 print("/".join(chr(code) if 0x30 <= code <= 0x39 else "" for code in codes))' "$1"
 }
-expect_hostile_result() {  # the text typed
+fitting_start() {  # a text: its longest start of whole characters within seven UTF-16 units
+    python3 -c '
+import sys
+kept = ""
+for character in sys.argv[1]:
+    if len((kept + character).encode("utf-16-le")) // 2 > 7:
+        break
+    kept += character
+print(kept)' "$1"
+}
+paste_text() {  # a text: copies it and pastes it into the empty entry with Ctrl+V, as a person does
+    local wanted entry
+    wanted=$(fitting_start "$1")
+    probe copy "$1" || fail "the clipboard cannot be had"
+    xdotool key ctrl+v
+    for _ in $(seq 30); do  # the paste lands a moment after the keys
+        entry=$(field "$(report "Tablinor - Verdusk")" Edit 4)
+        [[ $entry == "$wanted" ]] && return
+        sleep 0.1
+    done
+    fail "the entry holds '$entry' after a paste, expected '$wanted'"
+}
+expect_hostile_result() {  # what was done, as the failures tell it
     local entry form2 labels digits shown wanted
     entry=$(field "$(report "Tablinor - Verdusk")" Edit 4)
     (($(python3 -c 'import sys; print(len(sys.argv[1].encode("utf-16-le")) // 2)' "$entry") <= 7)) ||
-        fail "the entry holds more than seven units after '$1': '$entry'"
+        fail "the entry holds more than seven units after $1: '$entry'"
     click "$form1" 188 320
     form2=$(report Form2)
     mapfile -t labels < <(field "$form2" Static 4)  # digit and consonant labels, column by column
@@ -173,8 +196,8 @@ expect_hostile_result() {  # the text typed
         [[ -n ${labels[2 * k + 1]} ]] && shown+=("$k")
         [[ -n ${labels[2 * k]} ]] && wanted+=("$k")
     done
-    expect "the digits after '$1'" "$(IFS=/; echo "${digits[*]}")" "$(digit_columns "$entry")"
-    expect "the columns with consonants after '$1'" "${shown[*]}" "${wanted[*]}"
+    expect "the digits after $1" "$(IFS=/; echo "${digits[*]}")" "$(digit_columns "$entry")"
+    expect "the columns with consonants after $1" "${shown[*]}" "${wanted[*]}"
     click "$form2" 120 130  # Ok empties the entry for the next text
     gone Form2
 }
@@ -182,8 +205,12 @@ hostile=("12345678" "123456😀" "😀1😀2😀3" "שלום 12" "١٢٣4" "１�
 start
 for text in "${hostile[@]}"; do
     xdotool type --delay 30 "$text"
-    expect_hostile_result "$text"
+    expect_hostile_result "typing '$text'"
+    paste_text "$text"
+    expect_hostile_result "pasting '$text'"
 done
+paste_text "$(python3 -c 'print("".join("😀" + str(i % 10) for i in range(5000)))')"
+expect_hostile_result "pasting 10000 characters"
 click "$form1" 384 16
 ends_with_status_zero "hostile input"
 
