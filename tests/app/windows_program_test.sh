@@ -3,8 +3,8 @@
 # the focus in the entry, takes typed keys and pasted text, opens the result window from a click
 # on the picture and shows each digit over its consonants in blue and red, closes it with Ok, and
 # ends on the close mark (with the result window open or not) and on the desktop's close; at
-# 144 dpi all of it scales together. The windows' texts are read back as a screen reader reads them, and texts
-# to paste are put on the clipboard, by win32_window_probe.exe.
+# 144 dpi all of it scales together. win32_window_probe.exe reads the windows' texts back as a
+# screen reader reads them, and puts the texts to paste on the clipboard.
 # Runs on the display and in the wine prefix that scripts/test-windows sets up.
 set -euo pipefail
 program=$1
