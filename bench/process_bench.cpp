@@ -13,8 +13,6 @@
 #include <array>
 #include <cstdlib>
 #include <exception>
-#include <functional>
-#include <iomanip>
 #include <iostream>
 #include <optional>
 #include <span>
@@ -24,6 +22,7 @@
 
 #include "bench/child_process.h"
 #include "bench/statistics.h"
+#include "bench/table.h"
 #include "bench/x_frame_watch.h"
 #include "windows/pictures/main_picture.h"
 
@@ -144,45 +143,25 @@ public:
 
     void PrintRows() const {
         const std::string platform = watch_ ? "Xvfb" : "offscreen";
-        const auto withinTenPercent = [](double program, double floor) { return program <= 1.10 * floor; };
-        const auto withinMemoryBudget = [](double program, double floor) { return program <= 1.10 * floor + 2; };
-        const auto under = [](double limit) {
-            return [limit](double program, double /*floor*/) { return program < limit; };
-        };
-        // A figure without a target has no meets.
         const auto row = [&](const std::string& figure, const std::string& unit,
-                             const std::vector<double> Contender::*samples, const std::string& target,
-                             const std::function<bool(double, double)>& meets, const Contender& against) {
-            const Spread program = SpreadOf(program_.*samples);
-            const Spread floor = SpreadOf(against.*samples);
-            std::cout << "| " << figure << " | " << platform << " | " << Cell(program, unit) << " | "
-                      << Cell(floor, unit) << " | " << std::fixed << std::setprecision(2)
-                      << program.median / floor.median << " | " << target << " | "
-                      << (!meets                                ? "–"
-                          : meets(program.median, floor.median) ? "yes"
-                                                                : "**no**")
-                      << " |\n";
+                             const std::vector<double> Contender::*samples, const Contender& against,
+                             const Target& target = {}) {
+            PrintRow(figure, platform, unit, program_.*samples, against.*samples, target);
         };
         if (!program_.coldLaunch.empty()) {
-            row("Launch to first frame, cold", "ms", &Contender::coldLaunch, "≤ 1.10 × floor", withinTenPercent,
-                floor_);
-            row("Launch to first frame, warm", "ms", &Contender::warmLaunch, "≤ 1.10 × floor", withinTenPercent,
-                floor_);
-            row("Launch to first frame, cold, against the floor with text", "ms", &Contender::coldLaunch, "–", {},
-                textFloor_);
-            row("Launch to first frame, warm, against the floor with text", "ms", &Contender::warmLaunch, "–", {},
-                textFloor_);
+            row("Launch to first frame, cold", "ms", &Contender::coldLaunch, floor_, WithinTenPercent());
+            row("Launch to first frame, warm", "ms", &Contender::warmLaunch, floor_, WithinTenPercent());
+            row("Launch to first frame, cold, against the floor with text", "ms", &Contender::coldLaunch, textFloor_);
+            row("Launch to first frame, warm, against the floor with text", "ms", &Contender::warmLaunch, textFloor_);
         }
         if (!program_.create.empty()) {
-            row("Click to result window created and painted", "ms", &Contender::create, "< 16 ms", under(16), floor_);
-            row("Click to open result window painted", "ms", &Contender::update, "< 4 ms", under(4), floor_);
-            row("Ok to result window gone", "ms", &Contender::ok, "–", {}, floor_);
-            row("Resident memory after start", "MB", &Contender::startMemory, "≤ 1.10 × floor + 2 MB",
-                withinMemoryBudget, floor_);
+            row("Click to result window created and painted", "ms", &Contender::create, floor_, Under(16));
+            row("Click to open result window painted", "ms", &Contender::update, floor_, Under(4));
+            row("Ok to result window gone", "ms", &Contender::ok, floor_);
+            row("Resident memory after start", "MB", &Contender::startMemory, floor_, WithinMemoryBudget());
             row("Resident memory after " + std::to_string(2 * options_.cycles) + " conversions", "MB",
-                &Contender::convertedMemory, "≤ 1.10 × floor + 2 MB", withinMemoryBudget, floor_);
-            row("Resident memory after start, against the floor with text", "MB", &Contender::startMemory, "–", {},
-                textFloor_);
+                &Contender::convertedMemory, floor_, WithinMemoryBudget());
+            row("Resident memory after start, against the floor with text", "MB", &Contender::startMemory, textFloor_);
         }
     }
 
@@ -245,13 +224,6 @@ private:
             }
         }
         throw std::runtime_error(side.executable + " did not finish its conversions in time");
-    }
-
-    static std::string Cell(const Spread& spread, const std::string& unit) {
-        std::ostringstream cell;
-        cell << std::fixed << std::setprecision(2) << spread.median << ' ' << unit << " (" << spread.lowerQuartile
-             << "–" << spread.upperQuartile << ")";
-        return cell.str();
     }
 
     Options options_;

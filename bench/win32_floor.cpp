@@ -1,5 +1,9 @@
-// The floor for the program's start: a bare Win32 window that shows the main picture, decoded the
-// same way (OLE, from the JPEG bytes the program embeds), and nothing else. It closes on WM_CLOSE.
+// The floor for the Windows program: bare Win32 windows that show its pictures, decoded the same
+// way (OLE, from the JPEG bytes the program embeds), and nothing else. The main window is a
+// borderless 400 x 499 window with the main picture; a click on it opens "Form2", a borderless
+// 250 x 151 window with the result picture, or, when that is open, brings it in front and repaints
+// it, as the program does; a click on Form2 closes it. The windows carry the program's titles, so
+// that the bench finds both programs' windows alike. The main window closes on WM_CLOSE.
 #include <windows.h>
 // Those that need windows.h before them.
 #include <ole2.h>
@@ -7,19 +11,20 @@
 #include <shlwapi.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 #include "windows/pictures/main_picture.h"
+#include "windows/pictures/result_picture.h"
 
 namespace {
 
-constexpr int Width = 400;
-constexpr int Height = 499;
-HBITMAP picture = nullptr;
+constexpr const wchar_t* WindowType = L"Tablinor - Verdusk floor";
+HWND form2 = nullptr;
 
-HBITMAP DecodePicture() {
+HBITMAP DecodePicture(std::span<const std::uint8_t> persisted) {
     constexpr std::size_t Header = 8;  // "lt", two zero bytes, the length
-    const auto image = std::span(tablinor::pictures::MainPicture).subspan(Header);
+    const auto image = persisted.subspan(Header);
     IStream* stream = SHCreateMemStream(image.data(), UINT(image.size()));
     IPicture* decoded = nullptr;
     OleLoadPicture(stream, LONG(image.size()), FALSE, IID_IPicture, reinterpret_cast<void**>(&decoded));
@@ -32,21 +37,63 @@ HBITMAP DecodePicture() {
     return bitmap;
 }
 
+// A borderless window of the picture's size, centred on the work area. Like the program, each
+// window decodes its picture when it is made.
+HWND ShowPicture(const wchar_t* title, std::span<const std::uint8_t> persisted) {
+    HBITMAP picture = DecodePicture(persisted);
+    BITMAP size{};
+    GetObjectW(picture, sizeof size, &size);
+    RECT area{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    HWND window =
+        CreateWindowExW(0, WindowType, title, WS_POPUP, area.left + (area.right - area.left - size.bmWidth) / 2,
+                        area.top + (area.bottom - area.top - size.bmHeight) / 2, size.bmWidth, size.bmHeight, nullptr,
+                        nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(picture));
+    ShowWindow(window, SW_SHOW);
+    return window;
+}
+
+void Paint(HWND window) {
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(window, &paint);
+    auto* picture = reinterpret_cast<HBITMAP>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    BITMAP size{};
+    GetObjectW(picture, sizeof size, &size);
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ previous = SelectObject(source, picture);
+    BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, source, 0, 0, SRCCOPY);
+    SelectObject(source, previous);
+    DeleteDC(source);
+    EndPaint(window, &paint);
+}
+
+void Click(HWND window) {
+    if (window == form2) {
+        DestroyWindow(form2);
+    } else if (form2 != nullptr) {
+        SetForegroundWindow(form2);
+        InvalidateRect(form2, nullptr, FALSE);
+    } else {
+        form2 = ShowPicture(L"Form2", tablinor::pictures::ResultPicture);
+    }
+}
+
 LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_PAINT: {
-            PAINTSTRUCT paint{};
-            HDC dc = BeginPaint(window, &paint);
-            HDC source = CreateCompatibleDC(dc);
-            HGDIOBJ previous = SelectObject(source, picture);
-            BitBlt(dc, 0, 0, Width, Height, source, 0, 0, SRCCOPY);
-            SelectObject(source, previous);
-            DeleteDC(source);
-            EndPaint(window, &paint);
+        case WM_PAINT:
+            Paint(window);
             return 0;
-        }
+        case WM_LBUTTONUP:
+            Click(window);
+            return 0;
         case WM_DESTROY:
-            PostQuitMessage(0);
+            DeleteObject(reinterpret_cast<HBITMAP>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+            if (window == form2) {
+                form2 = nullptr;
+            } else {
+                PostQuitMessage(0);
+            }
             return 0;
         default:
             return DefWindowProcW(window, message, wParam, lParam);
@@ -57,26 +104,19 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 int main() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    picture = DecodePicture();
     WNDCLASSEXW type{};
     type.cbSize = sizeof type;
     type.lpfnWndProc = Procedure;
     type.hInstance = GetModuleHandleW(nullptr);
     type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    type.lpszClassName = L"Tablinor - Verdusk floor";
+    type.lpszClassName = WindowType;
     RegisterClassExW(&type);
-    RECT area{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-    HWND window = CreateWindowExW(
-        0, type.lpszClassName, type.lpszClassName, WS_POPUP, area.left + (area.right - area.left - Width) / 2,
-        area.top + (area.bottom - area.top - Height) / 2, Width, Height, nullptr, nullptr, type.hInstance, nullptr);
-    ShowWindow(window, SW_SHOW);
+    ShowPicture(L"Tablinor - Verdusk", tablinor::pictures::MainPicture);
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    DeleteObject(picture);
     CoUninitialize();
     return 0;
 }
