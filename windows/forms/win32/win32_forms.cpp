@@ -161,15 +161,19 @@ HWND MessageWindow() {
     return window;
 }
 
-// What every control shares: its design, its child window and its font at the window's dpi.
+// Where a control is made: in which window, with which id, at which dpi.
+struct ChildOf {
+    HWND parent;
+    int id;
+    int dpi;
+};
+
+// What every control shares: its design, its child window, made where the design puts it, and
+// the font it is drawn in, which its window owns.
 struct Control {
-    Control(const ControlDesign& controlDesign, HWND parent, int id, const wchar_t* type, DWORD style,
+    Control(const ControlDesign& controlDesign, const ChildOf& at, const wchar_t* type, DWORD style,
             DWORD extendedStyle, std::wstring_view text)
-        : design(controlDesign),
-          window(Check(
-              CreateWindowExW(extendedStyle, type, std::wstring(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0,
-                              0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr),
-              "CreateWindowExW")) {}
+        : design(controlDesign), window(Create(controlDesign, at, type, style, extendedStyle, text)) {}
     virtual ~Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
@@ -179,10 +183,13 @@ struct Control {
     // A WM_COMMAND notification from the control.
     virtual void Notify(WORD /*code*/) {}
 
-    void Layout(int dpi) {
-        Font next = CreateDesignFont(design.font.value_or(DialogFont), dpi);
-        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(next.get()), FALSE);
-        font = std::move(next);
+    void SetFont(HFONT next) {
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(next), FALSE);
+        font = next;
+    }
+
+    // Where the design puts the control when the window's dpi has changed.
+    void Place(int dpi) const {
         const RECT rect = PixelRect(design.rect, dpi);
         SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
@@ -208,9 +215,18 @@ struct Control {
 
     const ControlDesign& design;
     HWND window;
-    Font font;
+    HFONT font = nullptr;
 
 private:
+    static HWND Create(const ControlDesign& design, const ChildOf& at, const wchar_t* type, DWORD style,
+                       DWORD extendedStyle, std::wstring_view text) {
+        const RECT rect = PixelRect(design.rect, at.dpi);
+        return Check(CreateWindowExW(extendedStyle, type, std::wstring(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+                                     rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, at.parent,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(at.id)), Instance(), nullptr),
+                     "CreateWindowExW");
+    }
+
     WNDPROC original_ = nullptr;
 };
 
@@ -221,12 +237,14 @@ std::wstring SpokenText(const ControlDesign& design) {
 
 }  // namespace
 
-// A static control that the window draws, wrapped at spaces and, as designed, transparent over
-// the picture. Its window text is what screen readers say, so a label that shows nothing (the
-// click area over the picture) can still be named.
+// A static control whose text the window draws in its own paint, with the picture under it,
+// wrapped at spaces and, as designed, transparent over the picture: painting fourteen child
+// windows one by one would cost more than drawing their texts. The control takes the clicks, and
+// its window text is what screen readers say, so a label that shows nothing (the click area over
+// the picture) can still be named.
 struct Label::Impl final : Control {
-    Impl(const ControlDesign& label, HWND parent, int id)
-        : Control(label, parent, id, L"STATIC", SS_OWNERDRAW | SS_NOTIFY, 0, SpokenText(label)), text(label.text) {
+    Impl(const ControlDesign& label, const ChildOf& at)
+        : Control(label, at, L"STATIC", SS_NOTIFY, 0, SpokenText(label)), text(label.text) {
         Subclass(Procedure, this);
     }
 
@@ -235,26 +253,35 @@ struct Label::Impl final : Control {
         if (design.accessibleName.empty()) {
             Check(SetWindowTextW(window, ToWide(text).c_str()), "SetWindowTextW");
         }
-        // Nothing of the old text may stay: the picture under the label is drawn again first.
-        HWND parent = GetParent(window);
-        RECT area{};
-        GetWindowRect(window, &area);
-        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&area), 2);
-        RedrawWindow(parent, &area, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+        // Nothing of the old text may stay: the window draws the picture under the label again.
+        const RECT area = Area();
+        InvalidateRect(GetParent(window), &area, FALSE);
     }
 
-    void Draw(const DRAWITEMSTRUCT& item) const {
+    // Where the label lies in its window.
+    [[nodiscard]] RECT Area() const {
+        RECT area{};
+        GetWindowRect(window, &area);
+        MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&area), 2);
+        return area;
+    }
+
+    // Into the window's paint, over the picture, where the paint reaches.
+    void Draw(HDC dc) const {
+        RECT area = Area();
+        if (RectVisible(dc, &area) == FALSE) {
+            return;
+        }
         if (!design.transparent) {
-            FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+            FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
         }
         const std::wstring shown = ToWide(text);
-        RECT area = item.rcItem;
         const UINT alignment = design.alignment == Alignment::Centre ? DT_CENTER : DT_LEFT;
-        HGDIOBJ previous = SelectObject(item.hDC, font.get());
-        SetBkMode(item.hDC, TRANSPARENT);
-        SetTextColor(item.hDC, design.colour.value_or(GetSysColor(COLOR_WINDOWTEXT)));
-        DrawTextW(item.hDC, shown.c_str(), int(shown.size()), &area, DT_WORDBREAK | DT_NOPREFIX | alignment);
-        SelectObject(item.hDC, previous);
+        HGDIOBJ previous = SelectObject(dc, font);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, design.colour.value_or(GetSysColor(COLOR_WINDOWTEXT)));
+        DrawTextW(dc, shown.c_str(), int(shown.size()), &area, DT_WORDBREAK | DT_NOPREFIX | alignment);
+        SelectObject(dc, previous);
     }
 
     std::u16string text;
@@ -283,6 +310,15 @@ private:
             case WM_CAPTURECHANGED:
                 label.pressed_ = false;
                 break;
+            case WM_SETTEXT:
+                // The static control would draw the new text at once; the text is only kept here,
+                // for screen readers, and the window draws what SetText gave.
+                return DefWindowProcW(window, message, wParam, lParam);
+            case WM_PAINT:  // drawn by the window
+                ValidateRect(window, nullptr);
+                return 0;
+            case WM_ERASEBKGND:
+                return TRUE;
             case WM_SETCURSOR:
                 if (label.design.pointer == Pointer::Hand) {
                     SetCursor(LoadCursorW(nullptr, IDC_HAND));
@@ -301,8 +337,8 @@ private:
 // An edit control that keeps the seven-unit rule for typing, pasting and setting alike, and
 // reports every change of its text, the program's too, before the change returns.
 struct TextBox::Impl final : Control {
-    Impl(const ControlDesign& box, HWND parent, int id)
-        : Control(box, parent, id, L"EDIT",
+    Impl(const ControlDesign& box, const ChildOf& at)
+        : Control(box, at, L"EDIT",
                   WS_TABSTOP | ES_AUTOHSCROLL | (box.alignment == Alignment::Centre ? ES_CENTER : ES_LEFT),
                   WS_EX_CLIENTEDGE, ToWide(box.text)) {
         if (design.maxLength > 0) {
@@ -369,8 +405,8 @@ private:
 };
 
 struct Button::Impl final : Control {
-    Impl(const ControlDesign& button, HWND parent, int id)
-        : Control(button, parent, id, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, ToWide(button.text)) {}
+    Impl(const ControlDesign& button, const ChildOf& at)
+        : Control(button, at, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, ToWide(button.text)) {}
 
     void Notify(WORD code) override {
         if (code == BN_CLICKED) {
@@ -408,14 +444,15 @@ struct Window::Impl {
     explicit Impl(const WindowDesign& windowDesign)
         : design(windowDesign), picture_(DecodePicture(windowDesign)), window_(CreateForm(windowDesign)) {
         SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        Resize(DpiOf(window_.get()));
         for (const ControlDesign* control : design.controls) {
-            controls_.push_back(CreateControl(*control, int(controls_.size()) + 1));
+            controls_.push_back(CreateControl(*control, {window_.get(), int(controls_.size()) + 1, dpi_}));
+            controls_.back()->SetFont(FontFor(*control));
             // The first control in tab order that takes the focus has it when the window opens.
             if (focus_ == nullptr && (GetWindowLongPtrW(controls_.back()->window, GWL_STYLE) & WS_TABSTOP) != 0) {
                 focus_ = controls_.back()->window;
             }
         }
-        Layout(DpiOf(window_.get()));
         if (withIcon) {
             SetIcons();
         }
@@ -455,11 +492,6 @@ struct Window::Impl {
             }
             case WM_ERASEBKGND:  // the picture covers the window
                 return TRUE;
-            case WM_DRAWITEM:
-                if (auto* label = dynamic_cast<Label::Impl*>(ControlWithId(int(wParam)))) {
-                    label->Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-                }
-                return TRUE;
             case WM_COMMAND:
                 if (Control* control = ControlWithId(LOWORD(wParam)); control != nullptr && lParam != 0) {
                     control->Notify(HIWORD(wParam));
@@ -482,7 +514,7 @@ struct Window::Impl {
                 const auto& suggested = *reinterpret_cast<const RECT*>(lParam);
                 SetWindowPos(window_.get(), nullptr, suggested.left, suggested.top, 0, 0,
                              SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-                Layout(HIWORD(wParam));
+                Rescale(HIWORD(wParam));
                 return 0;
             }
             default:
@@ -506,14 +538,14 @@ private:
         }
     }
 
-    [[nodiscard]] std::unique_ptr<Control> CreateControl(const ControlDesign& control, int id) const {
+    [[nodiscard]] static std::unique_ptr<Control> CreateControl(const ControlDesign& control, const ChildOf& at) {
         switch (control.kind) {
             case ControlKind::Label:
-                return std::make_unique<Label::Impl>(control, window_.get(), id);
+                return std::make_unique<Label::Impl>(control, at);
             case ControlKind::TextBox:
-                return std::make_unique<TextBox::Impl>(control, window_.get(), id);
+                return std::make_unique<TextBox::Impl>(control, at);
             case ControlKind::Button:
-                return std::make_unique<Button::Impl>(control, window_.get(), id);
+                return std::make_unique<Button::Impl>(control, at);
         }
         throw RunTimeError("invalid control kind for " + std::string(control.name));
     }
@@ -523,13 +555,33 @@ private:
         return index < controls_.size() ? controls_[index].get() : nullptr;
     }
 
-    void Layout(int newDpi) {
+    void Resize(int newDpi) {
         dpi_ = newDpi;
         SetWindowPos(window_.get(), nullptr, 0, 0, Scale(ToPixels(design.width), dpi_),
                      Scale(ToPixels(design.height), dpi_), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    // The window, its controls and their fonts at another dpi; the old fonts go once no control
+    // uses them.
+    void Rescale(int newDpi) {
+        Resize(newDpi);
+        const auto oldFonts = std::exchange(fonts_, {});
         for (const auto& control : controls_) {
-            control->Layout(dpi_);
+            control->Place(dpi_);
+            control->SetFont(FontFor(control->design));
         }
+    }
+
+    // One font for each face, size and weight of the design at the window's dpi, shared by the
+    // controls drawn in it; a control that the design leaves in the toolkit's font gets Windows'.
+    HFONT FontFor(const ControlDesign& control) {
+        const FontDesign wanted = control.font.value_or(DialogFont);
+        for (const auto& [face, font] : fonts_) {
+            if (face.name == wanted.name && face.points == wanted.points && face.weight == wanted.weight) {
+                return font.get();
+            }
+        }
+        return fonts_.emplace_back(wanted, CreateDesignFont(wanted, dpi_)).second.get();
     }
 
     // Centred on the primary monitor's work area. Shown without an owner, a window designed to
@@ -571,9 +623,15 @@ private:
         const RECT below{0, height, client.right, client.bottom};
         FillRect(dc, &right, GetSysColorBrush(COLOR_BTNFACE));
         FillRect(dc, &below, GetSysColorBrush(COLOR_BTNFACE));
+        for (const auto& control : controls_) {
+            if (const auto* label = dynamic_cast<const Label::Impl*>(control.get())) {
+                label->Draw(dc);
+            }
+        }
     }
 
     Bitmap picture_;
+    std::vector<std::pair<FontDesign, Font>> fonts_;  // outlive the controls, which draw in them
     std::vector<std::unique_ptr<Control>> controls_;  // in tab order; their windows go before them
     HWND focus_ = nullptr;                            // the control with the focus while the window is active
     bool placed_ = false;
