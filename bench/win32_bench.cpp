@@ -168,10 +168,11 @@ void Type(HWND main, std::wstring_view number) {
 
 // Painted is seen from outside, in three steps. WaitForInputIdle: the program's thread has dealt
 // with the click and waits for messages with none left, paint messages included (wine lets a timer
-// message count as idle too, hence the other steps). A message round trip with the window: wine
-// flushes a thread's painted windows to the X server before it waits, so that has been done. And
-// the screen shows what the window shows once settled, learnt in an untimed cycle: the program's
-// new digits are seen there; the floor's repaint changes no pixel, and the idle wait sees it.
+// message count as idle too, and may answer before the click has arrived, hence the other steps).
+// A message round trip with the window: wine flushes a thread's painted windows to the X server
+// before it waits, so that has been done. And the screen shows what the window shows once settled,
+// learnt in an untimed cycle: the program's new digits, or the floor's picture, inverted on every
+// other repaint, are seen there; that last step is the one that ends the wait.
 bool ResultPainted(HANDLE process, const Image& settled) {
     WaitForInputIdle(process, Timeout);
     HWND window = ShownResult();

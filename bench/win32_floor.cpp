@@ -2,7 +2,8 @@
 // way (OLE, from the JPEG bytes the program embeds), and nothing else. The main window is a
 // borderless 400 x 499 window with the main picture; a click on it opens "Form2", a borderless
 // 250 x 151 window with the result picture, or, when that is open, brings it in front and repaints
-// it, as the program does; a click on Form2 closes it. The windows carry the program's titles, so
+// it, as the program does, inverted every other time so that the screen shows the repaint as it
+// shows the program's new digits; a click on Form2 closes it. The windows carry the program's titles, so
 // that the bench finds both programs' windows alike. The main window closes on WM_CLOSE.
 #include <windows.h>
 // Those that need windows.h before them.
@@ -21,6 +22,7 @@ namespace {
 
 constexpr const wchar_t* WindowType = L"Tablinor - Verdusk floor";
 HWND form2 = nullptr;
+bool inverted = false;  // how Form2 shows its picture
 
 HBITMAP DecodePicture(std::span<const std::uint8_t> persisted) {
     constexpr std::size_t Header = 8;  // "lt", two zero bytes, the length
@@ -62,7 +64,7 @@ void Paint(HWND window) {
     GetObjectW(picture, sizeof size, &size);
     HDC source = CreateCompatibleDC(dc);
     HGDIOBJ previous = SelectObject(source, picture);
-    BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, source, 0, 0, SRCCOPY);
+    BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, source, 0, 0, window == form2 && inverted ? NOTSRCCOPY : SRCCOPY);
     SelectObject(source, previous);
     DeleteDC(source);
     EndPaint(window, &paint);
@@ -73,8 +75,10 @@ void Click(HWND window) {
         DestroyWindow(form2);
     } else if (form2 != nullptr) {
         SetForegroundWindow(form2);
+        inverted = !inverted;
         InvalidateRect(form2, nullptr, FALSE);
     } else {
+        inverted = false;
         form2 = ShowPicture(L"Form2", tablinor::pictures::ResultPicture);
     }
 }
