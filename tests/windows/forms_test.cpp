@@ -21,15 +21,7 @@ using probe::Box;
 using probe::Caption;
 constexpr const WindowDesign& Probe = probe::Window;
 
-// A picture whose header is sound but whose image is not a picture at all.
-constexpr std::array<std::uint8_t, 12> Garbage{'l', 't', 0, 0, 4, 0, 0, 0, 'j', 'u', 'n', 'k'};
-constexpr WindowDesign Undecodable{.name = "Undecodable",
-                                   .caption = u"Undecodable",
-                                   .width = 3750,
-                                   .height = 2265,
-                                   .start = StartPosition::CentreScreen,
-                                   .picture = Garbage,
-                                   .controls = probe::Controls};
+constexpr WindowDesign Undecodable = probe::Undecodable(probe::Controls);
 
 class FormsLayer : public testing::Test {
 protected:

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <span>
 
 #include "windows/forms/design.h"
 #include "windows/pictures/result_picture.h"
@@ -23,5 +25,19 @@ inline constexpr forms::WindowDesign Window{.name = "Probe",
                                             .start = forms::StartPosition::CentreScreen,
                                             .picture = tablinor::pictures::ResultPicture,
                                             .controls = Controls};
+
+// A picture whose header is sound but whose image is not a picture at all.
+inline constexpr std::array<std::uint8_t, 12> Garbage{'l', 't', 0, 0, 4, 0, 0, 0, 'j', 'u', 'n', 'k'};
+
+// The probe window with that picture instead of its own.
+constexpr forms::WindowDesign Undecodable(std::span<const forms::ControlDesign* const> controls) {
+    return {.name = "Undecodable",
+            .caption = u"Undecodable",
+            .width = Window.width,
+            .height = Window.height,
+            .start = forms::StartPosition::CentreScreen,
+            .picture = Garbage,
+            .controls = controls};
+}
 
 }  // namespace probe

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "probe_design.h"
 #include "windows/forms/form_reference.h"
 #include "windows/forms/forms.h"
 #include "windows/forms/text_limit.h"
@@ -42,15 +43,7 @@ constexpr WindowDesign Probe{.name = "Probe",
                              .picture = tablinor::pictures::ResultPicture,
                              .controls = Controls};
 
-// A picture whose header is sound but whose image is not a picture at all.
-constexpr std::array<std::uint8_t, 12> Garbage{'l', 't', 0, 0, 4, 0, 0, 0, 'j', 'u', 'n', 'k'};
-constexpr WindowDesign Undecodable{.name = "Undecodable",
-                                   .caption = u"Undecodable",
-                                   .width = 3750,
-                                   .height = 2265,
-                                   .start = StartPosition::CentreScreen,
-                                   .picture = Garbage,
-                                   .controls = Controls};
+constexpr WindowDesign Undecodable = probe::Undecodable(Controls);
 
 std::wstring Wide(std::u16string_view text) { return {text.begin(), text.end()}; }
 
