@@ -384,3 +384,26 @@ TEST(Run, HandlesEventsUntilTheCloseMark) {
 }
 
 }  // namespace
+
+// The design's faces are drawn unsmoothed at these sizes, as their own tables ask and as Windows
+// draws them: smoothed, Wine's Tahoma Bold at 11 pixels is as thin as the regular face. Against
+// the white of the picture, unsmoothed letters have dark pixels and no grey ones.
+TEST(MainWindow, DrawsItsBoldCaptionUnsmoothed) {
+    const Driver program;
+    QWidget* form1 = Driver::Shown("Form1");
+    ASSERT_NE(form1, nullptr);
+    const auto* caption = form1->findChild<QLabel*>("Label1");
+    ASSERT_NE(caption, nullptr);
+    const QImage image = form1->grab(caption->geometry()).toImage();
+    int dark = 0;
+    int grey = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const int level = qGray(image.pixel(x, y));
+            dark += level < 96 ? 1 : 0;
+            grey += level >= 96 && level < 224 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(dark, 60);
+    EXPECT_EQ(grey, 0);
+}

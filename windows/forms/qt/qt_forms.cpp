@@ -50,12 +50,32 @@ QColor ToQColor(Colour bgr) {
     return {int(bgr & Byte), int((bgr >> 8) & Byte), int((bgr >> 16) & Byte)};
 }
 
+int BigEndian16(const QByteArray& table, qsizetype at) { return (uchar(table[at]) << 8) | uchar(table[at + 1]); }
+
+// Windows smooths a face or not as the face's gasp table asks for the size; Qt would smooth every
+// size, and smoothed at 11 to 13 pixels Wine's Tahoma Bold comes out as thin as the regular face.
+void SmoothAsTheFaceAsks(QFont& font) {
+    constexpr int DoGray = 0x0002;  // a gasp range's flag for smoothed glyphs
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QByteArray gasp = raw.fontTable("gasp");
+    const qsizetype ranges = gasp.size() >= 4 ? BigEndian16(gasp, 2) : 0;
+    for (qsizetype range = 0; range < ranges && 8 + 4 * range <= gasp.size(); ++range) {
+        if (raw.pixelSize() <= BigEndian16(gasp, 4 + 4 * range)) {
+            if ((BigEndian16(gasp, 6 + 4 * range) & DoGray) == 0) {
+                font.setStyleStrategy(QFont::NoAntialias);
+            }
+            return;
+        }
+    }
+}
+
 // Points are laid out at the design's 96 dpi, like twips; Qt scales both on denser screens.
 QFont ToQFont(const FontDesign& design) {
     constexpr double PixelsPerPoint = 96.0 / 72.0;
     QFont font(ToQString(design.name));
     font.setPixelSize(qRound(design.points * PixelsPerPoint));
     font.setWeight(QFont::Weight(design.weight));
+    SmoothAsTheFaceAsks(font);
     return font;
 }
 
@@ -76,10 +96,10 @@ LineMetrics WindowsLineMetrics(const QFont& font) {
         const QFontMetrics metrics(font);
         return {metrics.ascent(), metrics.lineSpacing()};
     }
-    const auto unsigned16 = [&os2](qsizetype at) { return (uchar(os2[at]) << 8) | uchar(os2[at + 1]); };
+    const int ascent = BigEndian16(os2, WinAscentAt);
+    const int descent = BigEndian16(os2, WinDescentAt);
     const double pixelsPerUnit = raw.pixelSize() / raw.unitsPerEm();
-    return {qRound(unsigned16(WinAscentAt) * pixelsPerUnit),
-            int(std::ceil((unsigned16(WinAscentAt) + unsigned16(WinDescentAt)) * pixelsPerUnit))};
+    return {qRound(ascent * pixelsPerUnit), int(std::ceil((ascent + descent) * pixelsPerUnit))};
 }
 
 void Raise(const Handler& handler) {
