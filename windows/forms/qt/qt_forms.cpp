@@ -225,9 +225,9 @@ private:
 // The label draws its own text, one line under another at the Windows line spacing; QLabel keeps
 // the plain text for screen readers.
 struct Label::Impl final : QLabel {
-    Impl(const ControlDesign& design, QWidget* parent)
-        : QLabel(parent), lines_(WindowsLineMetrics(design.font ? ToQFont(*design.font) : QApplication::font())) {
+    Impl(const ControlDesign& design, QWidget* parent) : QLabel(parent) {
         ApplyCommonDesign(this, design);
+        lines_ = WindowsLineMetrics(font());
         setAutoFillBackground(!design.transparent);
         setTextFormat(Qt::PlainText);
         layoutOption_.setAlignment(design.alignment == Alignment::Centre ? Qt::AlignHCenter : Qt::AlignLeft);
@@ -267,7 +267,7 @@ protected:
     }
 
 private:
-    LineMetrics lines_;
+    LineMetrics lines_{};
     QTextOption layoutOption_;
     ClickTracker tracker_;
     std::u16string text_;
