@@ -19,7 +19,6 @@
 #include <QWidget>
 #include <array>
 #include <cmath>
-#include <exception>
 #include <iostream>
 #include <optional>
 #include <utility>
@@ -28,14 +27,13 @@
 #include "windows/forms/form_reference.h"
 #include "windows/forms/forms.h"
 #include "windows/forms/picture.h"
+#include "windows/forms/run_state.h"
 #include "windows/forms/text_limit.h"
 
 namespace forms {
 namespace {
 
-bool ended = false;  // once set, no handler of the program runs again
-int exitStatus = 0;
-std::vector<std::shared_ptr<void>> doomed;  // waiting for DestroyLater
+using run::Raise;
 
 QString ToQString(std::u16string_view text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
 
@@ -100,17 +98,6 @@ LineMetrics WindowsLineMetrics(const QFont& font) {
     const int descent = BigEndian16(os2, WinDescentAt);
     const double pixelsPerUnit = raw.pixelSize() / raw.unitsPerEm();
     return {qRound(ascent * pixelsPerUnit), int(std::ceil((ascent + descent) * pixelsPerUnit))};
-}
-
-void Raise(const Handler& handler) {
-    if (ended || !handler) {
-        return;
-    }
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        Fail(error.what());
-    }
 }
 
 // A click is a press and a release of the left button over the same control.
@@ -362,19 +349,15 @@ Button::Button(const Window& window, const ControlDesign& design) : impl_(window
 void Button::OnClick(Handler handler) { impl_->click = std::move(handler); }
 
 void DestroyLater(std::shared_ptr<void> object) {
-    doomed.push_back(std::move(object));
-    if (doomed.size() == 1) {
-        QMetaObject::invokeMethod(
-            qApp, [] { auto dying = std::exchange(doomed, {}); }, Qt::QueuedConnection);
+    if (run::Doom(std::move(object))) {
+        QMetaObject::invokeMethod(qApp, run::DestroyDoomed, Qt::QueuedConnection);
     }
 }
 
 void End(int status) {
-    if (ended) {
+    if (!run::MarkEnded(status)) {
         return;
     }
-    ended = true;
-    exitStatus = status;
     Reference::UnloadAll();
     QCoreApplication::exit(status);
 }
@@ -442,15 +425,14 @@ void BeginRun(const ApplicationDesign& application) {
     if (application.icon) {
         qApp->installEventFilter(new IconAfterFirstFrame(qApp));
     }
-    ended = false;
-    exitStatus = 0;
+    run::Begin();
     QGuiApplication::setQuitOnLastWindowClosed(false);
 }
 
 int FinishRun() {
-    End(exitStatus);
-    doomed.clear();
-    return exitStatus;
+    End(run::ExitStatus());
+    run::DestroyDoomed();
+    return run::ExitStatus();
 }
 
 int Run(const ApplicationDesign& application, const Handler& start) {
@@ -469,7 +451,7 @@ int Run(const ApplicationDesign& application, const Handler& start) {
     }
     BeginRun(application);
     Raise(start);
-    if (!ended) {
+    if (!run::Ended()) {
         QApplication::exec();
     }
     return FinishRun();

@@ -17,17 +17,15 @@
 #include "windows/forms/form_reference.h"
 #include "windows/forms/forms.h"
 #include "windows/forms/picture.h"
+#include "windows/forms/run_state.h"
 #include "windows/forms/text_limit.h"
 
 namespace forms {
 namespace {
 
-bool ended = false;  // once set, no handler of the program runs again
-int exitStatus = 0;
 std::string failure;  // the run-time error that ended the run, for a message box if need be
 bool withIcon = false;
 bool comStarted = false;
-std::vector<std::shared_ptr<void>> doomed;  // waiting for DestroyLater
 
 constexpr int DesignDpi = 96;
 constexpr UINT DestroyDoomed = WM_APP;
@@ -119,16 +117,7 @@ Bitmap DecodePicture(const WindowDesign& design) {
     return Bitmap(static_cast<HBITMAP>(Check(CopyImage(bitmap, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION), "CopyImage")));
 }
 
-void Raise(const Handler& handler) {
-    if (ended || !handler) {
-        return;
-    }
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        Fail(error.what());
-    }
-}
+using run::Raise;
 
 // Registers a window class; its name comes back, for use once it is registered.
 const wchar_t* RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
@@ -144,7 +133,7 @@ const wchar_t* RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
 
 LRESULT CALLBACK MessageWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == DestroyDoomed) {
-        auto dying = std::exchange(doomed, {});
+        run::DestroyDoomed();
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -680,18 +669,15 @@ Button::Button(const Window& window, const ControlDesign& design) : impl_(window
 void Button::OnClick(Handler handler) { impl_->click = std::move(handler); }
 
 void DestroyLater(std::shared_ptr<void> object) {
-    doomed.push_back(std::move(object));
-    if (doomed.size() == 1) {
+    if (run::Doom(std::move(object))) {
         Check(PostMessageW(MessageWindow(), DestroyDoomed, 0, 0), "PostMessageW");
     }
 }
 
 void End(int status) {
-    if (ended) {
+    if (!run::MarkEnded(status)) {
         return;
     }
-    ended = true;
-    exitStatus = status;
     Reference::UnloadAll();
 }
 
@@ -720,30 +706,29 @@ void Fail(std::string_view message) {
 
 void BeginRun(const ApplicationDesign& application) {
     withIcon = application.icon;
-    ended = false;
-    exitStatus = 0;
+    run::Begin();
     failure.clear();
     // OLE decodes the pictures with the system's codecs, through COM.
     comStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 }
 
 int FinishRun() {
-    End(exitStatus);
-    doomed.clear();
+    End(run::ExitStatus());
+    run::DestroyDoomed();
     if (!failure.empty() && StandardError() == nullptr) {
         MessageBoxW(nullptr, ToWide(failure).c_str(), L"Tablinor - Verdusk", MB_OK | MB_ICONERROR);
     }
     if (std::exchange(comStarted, false)) {
         CoUninitialize();
     }
-    return exitStatus;
+    return run::ExitStatus();
 }
 
 int Run(const ApplicationDesign& application, const Handler& start) {
     BeginRun(application);
     Raise(start);
     MSG message{};
-    while (!ended && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    while (!run::Ended() && GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
