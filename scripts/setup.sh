@@ -6,7 +6,7 @@ build_dir="$repo_root/build"
 windows_build_dir="$repo_root/build-windows"
 
 # What building and running the program needs.
-program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine)
+program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libfontconfig-dev fonts-wine)
 # What the tests need besides: GoogleTest, an X server to drive the real program, the linters,
 # the desktop-integration validators, the Windows resource compiler and the package tools.
 test_packages=(libgtest-dev xvfb xauth xdotool x11-utils imagemagick clang-format clang-tidy

@@ -1,4 +1,5 @@
 // The forms layer on Qt 6 Widgets.
+#include <fontconfig/fontconfig.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <cmath>
 #include <iostream>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -445,10 +447,14 @@ int Run(const ApplicationDesign& application, const Handler& start) {
     std::array<char, sizeof "tablinor-verdusk"> name{"tablinor-verdusk"};
     std::array<char*, 2> argv{name.data(), nullptr};
     int argc = 1;
+    // Before the first text, fontconfig reads the whole font configuration, which takes longer
+    // than Qt's start; on another core it is read while Qt loads its plugins and meets the display.
+    std::jthread fontConfiguration(FcInit);
     std::optional<QApplication> toolkit;
     if (QCoreApplication::instance() == nullptr) {
         toolkit.emplace(argc, argv.data());
     }
+    fontConfiguration.join();
     BeginRun(application);
     Raise(start);
     if (!run::Ended()) {
