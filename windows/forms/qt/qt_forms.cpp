@@ -1,5 +1,6 @@
 // The forms layer on Qt 6 Widgets.
 #include <fontconfig/fontconfig.h>
+#include <malloc.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -350,9 +351,22 @@ Button::Button(const Window& window, const ControlDesign& design) : impl_(window
 
 void Button::OnClick(Handler handler) { impl_->click = std::move(handler); }
 
+namespace {
+
+// The program may stay open for hours between lookups, so what a closed window freed goes back to
+// the system instead of waiting in the heap for the next window.
+void DestroyDoomedAndGiveBackTheirMemory() {
+    run::DestroyDoomed();
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+}  // namespace
+
 void DestroyLater(std::shared_ptr<void> object) {
     if (run::Doom(std::move(object))) {
-        QMetaObject::invokeMethod(qApp, run::DestroyDoomed, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(qApp, DestroyDoomedAndGiveBackTheirMemory, Qt::QueuedConnection);
     }
 }
 
