@@ -4,6 +4,7 @@
 #include "row_name.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -13,6 +14,7 @@
 
 #include "probe_design.h"
 #include "windows/forms/forms.h"
+#include "windows/forms/picture.h"
 
 namespace forms {
 namespace {
@@ -122,15 +124,52 @@ TEST_F(FormsLayer, AControlMissingFromTheWindowIsARunTimeError) {
 
 TEST_F(FormsLayer, APictureThatDoesNotDecodeIsARunTimeError) { EXPECT_THROW(Window{Undecodable}, RunTimeError); }
 
-TEST(Run, EndsWithAClearMessageAndAFailureStatusWhenStartingFails) {
+struct StartCase {
+    const char* name;
+    ApplicationDesign application;
+};
+
+// The first window's picture may be decoded while the toolkit starts; the run goes the same way.
+class RunStartingWith : public testing::TestWithParam<StartCase> {};
+
+TEST_P(RunStartingWith, EndsWithAClearMessageAndAFailureStatusWhenThePictureDoesNotDecode) {
     testing::internal::CaptureStderr();
-    const int status = forms::Run({}, [] { const Window window(Undecodable); });
+    const int status = forms::Run(GetParam().application, [] { const Window window(Undecodable); });
     const std::string message = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 1);
     EXPECT_NE(message.find("run-time error: invalid picture: the picture of Undecodable does not decode"),
               std::string::npos)
         << message;
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Decoding, RunStartingWith,
+                         testing::Values(StartCase{"WhenShown", {}},
+                                         StartCase{"WhileTheToolkitStarts", {.firstWindow = &Undecodable}}),
+                         RowName{});
+
+// The first window takes the picture decoded ahead; another window of the same design decodes its own.
+TEST(Run, ShowsThePictureDecodedWhileTheToolkitStartedAndDecodesItAgainForTheNextWindow) {
+    const auto bytes = PictureImage(Probe.picture);
+    const QImage picture = QImage::fromData(bytes.data(), int(bytes.size())).convertToFormat(QImage::Format_RGB32);
+    std::vector<QImage> shown;
+    const int status = forms::Run({.firstWindow = &Probe}, [&] {
+        for (int window = 0; window < 2; ++window) {
+            Window form(Probe);
+            form.Show();
+            shown.push_back(
+                QApplication::topLevelWidgets().constFirst()->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        }
+        End();
+    });
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(shown.size(), 2U);
+    for (const QImage& image : shown) {
+        // Corners of the picture, away from the probe's controls.
+        for (const QPoint at : {QPoint(0, 0), QPoint(picture.width() - 1, picture.height() - 1)}) {
+            EXPECT_EQ(image.pixel(at), picture.pixel(at)) << at.x() << "," << at.y();
+        }
+    }
 }
 
 }  // namespace

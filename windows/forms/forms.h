@@ -94,6 +94,8 @@ struct ApplicationDesign {
     // Where faces metric-compatible with the design's fonts are, for systems without those fonts
     // (Windows has them, through its font mapper).
     std::string_view fontFolder = {};
+    // The window that `start` shows first, whose picture the toolkit may decode while it starts.
+    const WindowDesign* firstWindow = nullptr;
 };
 
 // Runs the program: `start` shows the first window, then events are handled until End.

@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -21,6 +22,8 @@
 #include <QWidget>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <future>
 #include <iostream>
 #include <optional>
 #include <thread>
@@ -118,9 +121,32 @@ private:
     bool pressed_ = false;
 };
 
+// Safe on any thread once the application object exists.
+QImage DecodePicture(const WindowDesign& design) {
+    const auto image = PictureImage(design.picture);
+    QImage picture = QImage::fromData(QByteArrayView(image.data(), qsizetype(image.size())));
+    if (picture.isNull()) {
+        throw RunTimeError("invalid picture: the picture of " + std::string(design.name) + " does not decode");
+    }
+    return picture;
+}
+
+// The picture of the window that the program shows first, decoded while the toolkit starts.
+struct PictureAhead {
+    const WindowDesign* window = nullptr;
+    std::future<QImage> picture;
+};
+PictureAhead pictureAhead;
+
+QPixmap PictureOf(const WindowDesign& design) {
+    QImage picture = pictureAhead.window == &design && pictureAhead.picture.valid() ? pictureAhead.picture.get()
+                                                                                    : DecodePicture(design);
+    return QPixmap::fromImage(std::move(picture));
+}
+
 class FormWidget final : public QWidget {
 public:
-    explicit FormWidget(const WindowDesign& design) : picture_(DecodePicture(design)), start_(design.start) {
+    explicit FormWidget(const WindowDesign& design) : picture_(PictureOf(design)), start_(design.start) {
         setObjectName(ToQString(design.name));
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setWindowTitle(ToQString(design.caption));
@@ -148,15 +174,6 @@ protected:
     }
 
 private:
-    static QPixmap DecodePicture(const WindowDesign& design) {
-        const auto image = PictureImage(design.picture);
-        QPixmap picture;
-        if (!picture.loadFromData(image.data(), uint(image.size()))) {
-            throw RunTimeError("invalid picture: the picture of " + std::string(design.name) + " does not decode");
-        }
-        return picture;
-    }
-
     void PlaceAtStart() {
         // Without an owner, a window centred over its owner is centred on the screen too.
         switch (start_) {
@@ -448,6 +465,7 @@ void BeginRun(const ApplicationDesign& application) {
 int FinishRun() {
     End(run::ExitStatus());
     run::DestroyDoomed();
+    pictureAhead = {};
     return run::ExitStatus();
 }
 
@@ -467,6 +485,11 @@ int Run(const ApplicationDesign& application, const Handler& start) {
     std::optional<QApplication> toolkit;
     if (QCoreApplication::instance() == nullptr) {
         toolkit.emplace(argc, argv.data());
+    }
+    // Qt takes the first thread that uses it for the main one, so the picture waits for the toolkit.
+    if (application.firstWindow != nullptr) {
+        pictureAhead = {application.firstWindow,
+                        std::async(std::launch::async, DecodePicture, std::cref(*application.firstWindow))};
     }
     fontConfiguration.join();
     BeginRun(application);
