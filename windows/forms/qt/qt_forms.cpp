@@ -146,7 +146,7 @@ QPixmap PictureOf(const WindowDesign& design) {
 
 class FormWidget final : public QWidget {
 public:
-    explicit FormWidget(const WindowDesign& design) : picture_(PictureOf(design)), start_(design.start) {
+    explicit FormWidget(const WindowDesign& design) : start_(design.start) {
         setObjectName(ToQString(design.name));
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setWindowTitle(ToQString(design.caption));
@@ -161,6 +161,8 @@ public:
         raise();
         activateWindow();
     }
+
+    void SetPicture(QPixmap picture) { picture_ = std::move(picture); }
 
     Handler closeRequest;
 
@@ -307,6 +309,8 @@ struct Window::Impl {
         for (const ControlDesign* control : design.controls) {
             widgets.emplace_back(control, CreateControl(*control));
         }
+        // Last, so that a picture decoded on another core has had the controls' time to be ready.
+        widget->SetPicture(PictureOf(design));
     }
 
     template <class Control>
