@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Stages an install and checks it as a desktop would: the entry and the metadata validate, the
-# entry's program and icon are there, every icon size is what its folder says, nothing else lands.
+# entry's program and icon are there, every icon size is what its folder says, the manual page and
+# the package's documents are in place, nothing else lands.
 set -euo pipefail
 build_dir=$1
 stage=$(mktemp -d)
@@ -26,7 +27,8 @@ for size in 16 32 48 64 128 256; do
     expected+=("$png")
     [[ $(identify -format '%m %wx%h' "$stage/$png") == "PNG ${size}x${size}" ]] || fail "$png is not a ${size}px PNG"
 done
-expected+=("usr/share/metainfo/$(basename "$(find "$stage/usr/share/metainfo" -name '*.xml')")")
+expected+=("usr/share/metainfo/$(basename "$(find "$stage/usr/share/metainfo" -name '*.xml')")"
+    "usr/share/man/man1/$exec_name.1.gz" "usr/share/doc/$exec_name/copyright" "usr/share/doc/$exec_name/changelog.gz")
 
 installed=$(cd "$stage" && find . -type f | sed 's|^\./||' | sort)
 wanted=$(printf '%s\n' "${expected[@]}" | sort)
