@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QHash>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -81,6 +82,46 @@ QFont ToQFont(const FontDesign& design) {
     font.setWeight(QFont::Weight(design.weight));
     SmoothAsTheFaceAsks(font);
     return font;
+}
+
+// How wide a stem of "l" comes out in device pixels, drawn as a label draws its text.
+int StemWidth(const QFont& font, qreal devicePixelRatio) {
+    const QFontMetrics metrics(font);
+    QImage image(QSize(metrics.height(), metrics.height()) * devicePixelRatio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(0, metrics.ascent()), QStringLiteral("l"));
+    painter.end();
+    const int row = qRound((metrics.ascent() - metrics.xHeight() / 2.0) * devicePixelRatio);
+    int width = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        width += qGray(image.pixel(x, row)) < 128 ? 1 : 0;
+    }
+    return width;
+}
+
+// Windows draws the design's bold texts, 11 to 13 pixels high at 96 dpi, with stems two pixels
+// wide. Wine's Tahoma Bold has such stems only in some of the bitmaps it embeds, which Qt draws
+// only unscaled; its outlines are as thin as the regular face's. Where a bold face's stems come
+// out thinner, a label draws its text again at each device pixel further right up to the one this
+// returns (one pixel, or the device pixels that make up one on a denser screen), as Windows
+// emboldens a face without a bold of its own. Qt's synthetic bold of a regular face would widen
+// it by a 24th of the unscaled size: half a device pixel at 13 pixels, however dense the screen.
+int OverstrikePixels(const QFont& font, qreal devicePixelRatio) {
+    constexpr int BoldStemPixels = 2;  // at 96 dpi
+    if (font.weight() < QFont::Bold) {
+        return 0;
+    }
+    static QHash<QString, bool> thin;  // by font and pixel ratio: every digit label shares one
+    const QString key = font.key() + u'@' + QString::number(devicePixelRatio);
+    auto found = thin.constFind(key);
+    if (found == thin.cend()) {
+        found = thin.insert(key, StemWidth(font, devicePixelRatio) < BoldStemPixels * devicePixelRatio);
+    }
+    return *found ? int(std::ceil(devicePixelRatio)) : 0;
 }
 
 // Windows sets each line's baseline the font's Windows ascent below its top and spaces lines by
@@ -265,7 +306,10 @@ protected:
         layout.endLayout();
         QPainter painter(this);
         painter.setPen(palette().color(QPalette::WindowText));
-        layout.draw(&painter, {});
+        const int overstrike = OverstrikePixels(font(), devicePixelRatioF());
+        for (int pixel = 0; pixel <= overstrike; ++pixel) {
+            layout.draw(&painter, {pixel / devicePixelRatioF(), 0});
+        }
     }
 
     void mousePressEvent(QMouseEvent* event) override { tracker_.Press(event); }
@@ -407,8 +451,9 @@ void Fail(std::string_view message) {
 namespace {
 
 // Wine's Tahoma is metric-compatible with the face the windows were laid out in, so "CH" fits its
-// 17-pixel column. Wine's MS Sans Serif has no bold, which Windows would synthesise from its
-// bitmaps; Tahoma, drawn after it, stands in for it instead.
+// 17-pixel column. Wine's MS Sans Serif is bitmaps of a few sizes with no bold, which Qt neither
+// emboldens nor draws at the sizes a scale factor makes; Tahoma, which took its place in Windows'
+// own dialogs, stands in for it.
 void RegisterDesignFonts(const QString& folder) {
     static QStringList registered;
     if (folder.isEmpty() || registered.contains(folder)) {
