@@ -232,9 +232,10 @@ xdotool key alt+F4
 ends_with_status_zero "Alt+F4"
 
 # Hostile input, typed and pasted, in one run: the entry keeps whole characters within seven
-# UTF-16 units (of a paste, the longest start that fits), each column shows the digit of its unit
-# when that is one of the ten ASCII digits (with its consonants under it) and nothing otherwise,
-# and the program goes on running, 10,000 pasted characters too.
+# UTF-16 units (of a paste, the longest start that fits, up to its first line break as a
+# single-line box keeps it), each column shows the digit of its unit when that is one of the ten
+# ASCII digits (with its consonants under it) and nothing otherwise, and the program goes on
+# running, 10,000 pasted characters too.
 digit_columns() {  # an entry's text: the digit each column must show, '/'-separated
     python3 -c '
 import sys
@@ -243,11 +244,11 @@ codes = [units[i] | units[i + 1] << 8 for i in range(0, len(units), 2)][:7]
 codes += [0] * (7 - len(codes))
 print("/".join(chr(code) if 0x30 <= code <= 0x39 else "" for code in codes))' "$1"
 }
-fitting_start() {  # a text: its longest start of whole characters within seven UTF-16 units
+fitting_start() {  # a text: its first line's longest start of whole characters within seven UTF-16 units
     python3 -c '
-import sys
+import re, sys
 kept = ""
-for character in sys.argv[1]:
+for character in re.split("[\r\n]", sys.argv[1])[0]:
     if len((kept + character).encode("utf-16-le")) // 2 > 7:
         break
     kept += character
@@ -293,6 +294,8 @@ if [[ -z $window_manager ]]; then
         paste_text "$text"
         expect_hostile_result "pasting '$text'"
     done
+    paste_text $'98\r\n76'
+    expect_hostile_result "pasting two lines"
     paste_text "$(python3 -c 'print("".join("😀" + str(i % 10) for i in range(5000)))')"
     expect_hostile_result "pasting 10000 characters"
     click "$form1" 384 16
