@@ -19,8 +19,9 @@ bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)
 # GoogleTest's source, which the cross build compiles for its tests.
 windows_build_packages=(cmake ninja-build g++-mingw-w64-i686-posix googletest)
 # What the Windows tests need: 32-bit wine with Debian's copies of Tahoma and MS Sans Serif, a
-# virtual display, the tools that drive the program and read its resources, and the linter.
-windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick icoutils
+# virtual display, a window manager for the run as on a Linux desktop, the tools that drive the
+# program and read its resources, and the linter.
+windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth openbox xdotool x11-utils imagemagick icoutils
     python3 clang-tidy)
 
 as_root() {
@@ -60,7 +61,8 @@ build_windows() {
 # Points wine at a 32-bit prefix of the project's own in build-windows/wine, made on first use,
 # and keeps its server running so that each program starts quickly; the caller's EXIT trap must
 # run `wineserver -k`. Needs a display: no window manager runs on the virtual one, so windows
-# place themselves (Managed=N). Mono and Gecko are left out: nothing here needs them.
+# place themselves (Managed=N), unless a test starts one and sets Managed=Y for its run. Mono and
+# Gecko are left out: nothing here needs them.
 start_wine() {
     export WINEPREFIX="$windows_build_dir/wine" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     local made="$WINEPREFIX/made-by-tablinor"

@@ -1,8 +1,9 @@
-// Reads a window of another program as a screen reader and a test tool see it, or asks it to close;
-// or copies a text, as any program does, for a test to paste into one.
-//   win32_window_probe show TITLE    prints the window, then each control: class, text, rectangle
-//   win32_window_probe close TITLE   posts WM_CLOSE, as the desktop's close does
-//   win32_window_probe copy TEXT     puts the text on the clipboard as CF_UNICODETEXT
+// Reads a window of another program as a screen reader and a test tool see it, or asks it to close
+// or to minimize; or copies a text, as any program does, for a test to paste into one.
+//   win32_window_probe show TITLE       prints the window, then each control: class, text, rectangle
+//   win32_window_probe close TITLE      posts WM_CLOSE, as the desktop's close does
+//   win32_window_probe minimize TITLE   posts SC_MINIMIZE, as the desktop's minimize button does
+//   win32_window_probe copy TEXT        puts the text on the clipboard as CF_UNICODETEXT
 // Exits with 2 when no window has that title, with 3 when the clipboard cannot be had.
 #include <windows.h>
 
@@ -44,8 +45,8 @@ std::wstring Numbers(std::initializer_list<LONG> numbers) {
     return text;
 }
 
-// "window", its rectangle and whether it is the active window, then a line per control: its
-// class, its rectangle in the window, whether it has the focus, and its text.
+// "window", its rectangle, whether it is the active window and whether it is minimized, then a
+// line per control: its class, its rectangle in the window, whether it has the focus, and its text.
 void Show(HWND window) {
     RECT bounds{};
     GetWindowRect(window, &bounds);
@@ -53,7 +54,8 @@ void Show(HWND window) {
     thread.cbSize = sizeof thread;
     GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread);
     Print(L"window\t" + Numbers({bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top}) +
-          L"\t" + (thread.hwndActive == window ? L"active" : L"-"));
+          L"\t" + (thread.hwndActive == window ? L"active" : L"-") + L"\t" +
+          (IsIconic(window) != FALSE ? L"minimized" : L"-"));
     for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         RECT rect{};
         GetWindowRect(child, &rect);
@@ -99,7 +101,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::span<wchar_t*> given(argv, std::size_t(argc));
     const std::vector<std::wstring> arguments(given.begin(), given.end());
     if (arguments.size() != 3) {
-        Print(L"usage: win32_window_probe show|close TITLE, or win32_window_probe copy TEXT");
+        Print(L"usage: win32_window_probe show|close|minimize TITLE, or win32_window_probe copy TEXT");
         return 1;
     }
     if (arguments[1] == L"copy") {
@@ -111,6 +113,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (arguments[1] == L"close") {
         PostMessageW(window, WM_CLOSE, 0, 0);
+    } else if (arguments[1] == L"minimize") {
+        PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     } else {
         Show(window);
     }

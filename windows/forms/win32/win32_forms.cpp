@@ -464,7 +464,13 @@ struct Window::Impl {
         if (!placed_) {
             PlaceAtStart();
         }
-        ShowWindow(window_.get(), SW_SHOW);
+        // SW_SHOW leaves a minimized window an icon; SW_RESTORE brings it back at its place.
+        ShowWindow(window_.get(), IsIconic(window_.get()) != FALSE ? SW_RESTORE : SW_SHOW);
+        // Activation alone does not restack a window that a window manager stacks (wine's, on a
+        // Linux desktop), so the top of the z-order is asked for first. On Windows, where the
+        // program converts on a click into its own window and so has the foreground, activating
+        // raises the window anyway and this changes nothing.
+        SetWindowPos(window_.get(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         SetForegroundWindow(window_.get());
     }
 
