@@ -323,6 +323,32 @@ TEST(Program, OkDestroysTheResultWindowWithAllItsWidgets) {
     EXPECT_EQ(QApplication::allWidgets().size(), before);
 }
 
+struct OkKey {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    bool presses;
+};
+
+class KeyOnTheFocusedOk : public testing::TestWithParam<OkKey> {};
+
+// Forms toolkits press a focused command button on Enter as well as on Space.
+TEST_P(KeyOnTheFocusedOk, PressesItOnSpaceAndEnterOnly) {
+    const Driver program;
+    Driver::Type(u"12");
+    Driver::Convert();
+    QTest::keyClick(QApplication::focusWidget(), GetParam().key, GetParam().modifiers);
+    EXPECT_EQ(Driver::Shown("Form2") == nullptr, GetParam().presses);
+    EXPECT_EQ(Driver::Entry()->text(), GetParam().presses ? "" : "12");
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, KeyOnTheFocusedOk,
+                         testing::Values(OkKey{"Space", Qt::Key_Space, Qt::NoModifier, true},
+                                         OkKey{"Enter", Qt::Key_Return, Qt::NoModifier, true},
+                                         OkKey{"KeypadEnter", Qt::Key_Enter, Qt::KeypadModifier, true},
+                                         OkKey{"Escape", Qt::Key_Escape, Qt::NoModifier, false}),
+                         RowName{});
+
 TEST(Program, SecondRunStartsWithEmptySlots) {
     {
         const Driver first;

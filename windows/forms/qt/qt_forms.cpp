@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QIcon>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -302,6 +303,17 @@ struct Button::Impl final : QPushButton {
     }
 
     Handler click;
+
+protected:
+    // Forms toolkits press a focused command button on Enter as on Space. Qt does it for a default
+    // button only, and as one (autoDefault) the focused Ok would be drawn as the default button.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            click();
+        } else {
+            QPushButton::keyPressEvent(event);
+        }
+    }
 };
 
 struct Window::Impl {
