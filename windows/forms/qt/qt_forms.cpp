@@ -321,6 +321,14 @@ struct Window::Impl {
         for (const ControlDesign* control : design.controls) {
             widgets.emplace_back(control, CreateControl(*control));
         }
+        // A label's buddy takes the label's text for its accessible name and is labelled by it.
+        // Qt would also bind Alt and the letter after an "&" in the text to it, as Windows does;
+        // no text of the design has one.
+        for (const auto& [control, created] : widgets) {
+            if (control->labelledBy != nullptr) {
+                Find<Label::Impl>(*control->labelledBy)->setBuddy(created);
+            }
+        }
         // Last, so that a picture decoded on another core has had the controls' time to be ready.
         widget->SetPicture(PictureOf(design));
     }
