@@ -1,6 +1,8 @@
 // The forms layer on Qt 6 Widgets.
 #include <fontconfig/fontconfig.h>
 #include <malloc.h>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -283,6 +285,57 @@ private:
     std::u16string text_;
 };
 
+namespace {
+
+// What a screen reader has of a label: its text, or the accessible name where the text does not
+// tell what the label does. A label with a click handler, which the design keeps out of the
+// keyboard focus, is a button that the screen reader's user can press.
+class LabelAccessible final : public QAccessibleWidget {
+public:
+    explicit LabelAccessible(Label::Impl* label) : QAccessibleWidget(label), label_(label) {}
+
+    [[nodiscard]] QAccessible::Role role() const override {
+        return Clickable() ? QAccessible::Button : QAccessible::StaticText;
+    }
+
+    [[nodiscard]] QString text(QAccessible::Text kind) const override {
+        const QString text = QAccessibleWidget::text(kind);
+        return kind == QAccessible::Name && text.isEmpty() ? label_->text() : text;
+    }
+
+    // The control this label names points back to it on its own.
+    [[nodiscard]] QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(
+        QAccessible::Relation match) const override {
+        auto related = QAccessibleWidget::relations(match);
+        if (match.testFlag(QAccessible::Labelled) && label_->buddy() != nullptr) {
+            related.append({QAccessible::queryAccessibleInterface(label_->buddy()), QAccessible::Labelled});
+        }
+        return related;
+    }
+
+    [[nodiscard]] QStringList actionNames() const override {
+        return Clickable() ? QStringList{pressAction()} : QStringList{};
+    }
+
+    void doAction(const QString& action) override {
+        if (action == pressAction()) {
+            Raise(label_->click);
+        }
+    }
+
+private:
+    [[nodiscard]] bool Clickable() const { return bool(label_->click); }
+
+    Label::Impl* label_;
+};
+
+QAccessibleInterface* LabelAccessibility(const QString& /*className*/, QObject* object) {
+    auto* label = dynamic_cast<Label::Impl*>(object);
+    return label != nullptr ? new LabelAccessible(label) : nullptr;
+}
+
+}  // namespace
+
 struct TextBox::Impl final : QLineEdit {
     Impl(const ControlDesign& design, QWidget* parent) : QLineEdit(ToQString(design.text), parent) {
         ApplyCommonDesign(this, design);
@@ -472,10 +525,18 @@ public:
     }
 };
 
+// Qt reads whether a screen reader is on once, when the accessibility bus appears on the session
+// bus, and never hears of a screen reader started later (it cannot follow the bus's status), so
+// the program would stay hidden from it until restarted. Joining the bus whenever it is there, as
+// Qt does anyway on X where the bus's launcher publishes its address, the program is found by a
+// screen reader started at any time.
+void JoinTheAccessibilityBusWheneverItIsThere() { qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"); }
+
 }  // namespace
 
 void BeginRun(const ApplicationDesign& application) {
     RegisterDesignFonts(ToQString(application.fontFolder));
+    QAccessible::installFactory(LabelAccessibility);
     if (!application.desktopEntry.empty()) {
         QGuiApplication::setDesktopFileName(ToQString(application.desktopEntry));
     }
@@ -499,6 +560,7 @@ int Run(const ApplicationDesign& application, const Handler& start) {
         !qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
+    JoinTheAccessibilityBusWheneverItIsThere();
     // The program takes no command line: the toolkit sees only the program's name.
     std::array<char, sizeof "tablinor-verdusk"> name{"tablinor-verdusk"};
     std::array<char*, 2> argv{name.data(), nullptr};
