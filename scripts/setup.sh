@@ -9,9 +9,11 @@ windows_build_dir="$repo_root/build-windows"
 program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libfontconfig-dev fonts-wine)
 # What the tests need besides: GoogleTest, an X server to drive the real program, the linters,
 # the desktop-integration validators, the Windows resource compiler, the package tools and
-# Debian's package checker.
+# Debian's package checker, and a session bus with the accessibility bus and pyatspi to drive the
+# program as a screen reader does.
 test_packages=(libgtest-dev xvfb xauth xdotool x11-utils imagemagick clang-format clang-tidy
-    desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev lintian strace clang libclang-rt-14-dev)
+    desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev lintian strace clang libclang-rt-14-dev
+    dbus at-spi2-core python3-pyatspi)
 # What the benchmarks need besides: Google Benchmark, and libxcb with the Damage extension to see
 # the first frame from outside the program.
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)

@@ -54,6 +54,14 @@ QRect PixelRect(const forms::TwipRect& rect) {
 
 QString ToQString(std::u16string_view text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
 
+// What a screen reader says for a control: the text of the label that names it, or its own.
+QString SpokenName(const forms::ControlDesign& control) {
+    if (control.labelledBy != nullptr) {
+        return ToQString(control.labelledBy->text);
+    }
+    return control.accessibleName.empty() ? ToQString(control.text) : QString::fromLatin1(control.accessibleName);
+}
+
 TEST(Program, StartsWithOnlyTheMainWindowCentredAndTheEntryFocused) {
     const Driver program;
     QWidget* form1 = Driver::Shown("Form1");
@@ -113,9 +121,7 @@ TEST_P(DesignedLayout, MatchesTheDesignTableToThePixel) {
             const QColor colour = widget->palette().color(QPalette::WindowText);
             EXPECT_EQ(colour.red() | colour.green() << 8 | colour.blue() << 16, int(*control->colour));
         }
-        const QString spoken =
-            control->accessibleName.empty() ? ToQString(control->text) : QString::fromLatin1(control->accessibleName);
-        EXPECT_EQ(ScreenReaderText(widget), spoken);
+        EXPECT_EQ(ScreenReaderText(widget), SpokenName(*control));
     }
 }
 
@@ -322,6 +328,32 @@ TEST(Program, OkDestroysTheResultWindowWithAllItsWidgets) {
     Driver::Settle();
     EXPECT_EQ(QApplication::allWidgets().size(), before);
 }
+
+struct OkKey {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    bool presses;
+};
+
+class KeyOnTheFocusedOk : public testing::TestWithParam<OkKey> {};
+
+// Forms toolkits press a focused command button on Enter as well as on Space.
+TEST_P(KeyOnTheFocusedOk, PressesItOnSpaceAndEnterOnly) {
+    const Driver program;
+    Driver::Type(u"12");
+    Driver::Convert();
+    QTest::keyClick(QApplication::focusWidget(), GetParam().key, GetParam().modifiers);
+    EXPECT_EQ(Driver::Shown("Form2") == nullptr, GetParam().presses);
+    EXPECT_EQ(Driver::Entry()->text(), GetParam().presses ? "" : "12");
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, KeyOnTheFocusedOk,
+                         testing::Values(OkKey{"Space", Qt::Key_Space, Qt::NoModifier, true},
+                                         OkKey{"Enter", Qt::Key_Return, Qt::NoModifier, true},
+                                         OkKey{"KeypadEnter", Qt::Key_Enter, Qt::KeypadModifier, true},
+                                         OkKey{"Escape", Qt::Key_Escape, Qt::NoModifier, false}),
+                         RowName{});
 
 TEST(Program, SecondRunStartsWithEmptySlots) {
     {

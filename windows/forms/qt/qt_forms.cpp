@@ -1,6 +1,8 @@
 // The forms layer on Qt 6 Widgets.
 #include <fontconfig/fontconfig.h>
 #include <malloc.h>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -10,6 +12,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -326,6 +329,57 @@ private:
     std::u16string text_;
 };
 
+namespace {
+
+// What a screen reader has of a label: its text, or the accessible name where the text does not
+// tell what the label does. A label with a click handler, which the design keeps out of the
+// keyboard focus, is a button that the screen reader's user can press.
+class LabelAccessible final : public QAccessibleWidget {
+public:
+    explicit LabelAccessible(Label::Impl* label) : QAccessibleWidget(label), label_(label) {}
+
+    [[nodiscard]] QAccessible::Role role() const override {
+        return Clickable() ? QAccessible::Button : QAccessible::StaticText;
+    }
+
+    [[nodiscard]] QString text(QAccessible::Text kind) const override {
+        const QString text = QAccessibleWidget::text(kind);
+        return kind == QAccessible::Name && text.isEmpty() ? label_->text() : text;
+    }
+
+    // The control this label names points back to it on its own.
+    [[nodiscard]] QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(
+        QAccessible::Relation match) const override {
+        auto related = QAccessibleWidget::relations(match);
+        if (match.testFlag(QAccessible::Labelled) && label_->buddy() != nullptr) {
+            related.append({QAccessible::queryAccessibleInterface(label_->buddy()), QAccessible::Labelled});
+        }
+        return related;
+    }
+
+    [[nodiscard]] QStringList actionNames() const override {
+        return Clickable() ? QStringList{pressAction()} : QStringList{};
+    }
+
+    void doAction(const QString& action) override {
+        if (action == pressAction()) {
+            Raise(label_->click);
+        }
+    }
+
+private:
+    [[nodiscard]] bool Clickable() const { return bool(label_->click); }
+
+    Label::Impl* label_;
+};
+
+QAccessibleInterface* LabelAccessibility(const QString& /*className*/, QObject* object) {
+    auto* label = dynamic_cast<Label::Impl*>(object);
+    return label != nullptr ? new LabelAccessible(label) : nullptr;
+}
+
+}  // namespace
+
 struct TextBox::Impl final : QLineEdit {
     Impl(const ControlDesign& design, QWidget* parent) : QLineEdit(ToQString(design.text), parent) {
         ApplyCommonDesign(this, design);
@@ -346,12 +400,31 @@ struct Button::Impl final : QPushButton {
     }
 
     Handler click;
+
+protected:
+    // Forms toolkits press a focused command button on Enter as on Space. Qt does it for a default
+    // button only, and as one (autoDefault) the focused Ok would be drawn as the default button.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            click();
+        } else {
+            QPushButton::keyPressEvent(event);
+        }
+    }
 };
 
 struct Window::Impl {
     explicit Impl(const WindowDesign& design) : widget(std::make_unique<FormWidget>(design)) {
         for (const ControlDesign* control : design.controls) {
             widgets.emplace_back(control, CreateControl(*control));
+        }
+        // A label's buddy takes the label's text for its accessible name and is labelled by it.
+        // Qt would also bind Alt and the letter after an "&" in the text to it, as Windows does;
+        // no text of the design has one.
+        for (const auto& [control, created] : widgets) {
+            if (control->labelledBy != nullptr) {
+                Find<Label::Impl>(*control->labelledBy)->setBuddy(created);
+            }
         }
         // Last, so that a picture decoded on another core has had the controls' time to be ready.
         widget->SetPicture(PictureOf(design));
@@ -497,10 +570,18 @@ public:
     }
 };
 
+// Qt reads whether a screen reader is on once, when the accessibility bus appears on the session
+// bus, and never hears of a screen reader started later (it cannot follow the bus's status), so
+// the program would stay hidden from it until restarted. Joining the bus whenever it is there, as
+// Qt does anyway on X where the bus's launcher publishes its address, the program is found by a
+// screen reader started at any time.
+void JoinTheAccessibilityBusWheneverItIsThere() { qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"); }
+
 }  // namespace
 
 void BeginRun(const ApplicationDesign& application) {
     RegisterDesignFonts(ToQString(application.fontFolder));
+    QAccessible::installFactory(LabelAccessibility);
     if (!application.desktopEntry.empty()) {
         QGuiApplication::setDesktopFileName(ToQString(application.desktopEntry));
     }
@@ -524,6 +605,7 @@ int Run(const ApplicationDesign& application, const Handler& start) {
         !qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
+    JoinTheAccessibilityBusWheneverItIsThere();
     // The program takes no command line: the toolkit sees only the program's name.
     std::array<char, sizeof "tablinor-verdusk"> name{"tablinor-verdusk"};
     std::array<char*, 2> argv{name.data(), nullptr};
