@@ -1,18 +1,3 @@
-# Cross-compiles for 32-bit Windows with Debian's mingw-w64. The -posix compilers, because
-# GoogleTest needs their threads; -static, so that the executables need no DLL of mingw's beside
-# them. ctest starts the executables through wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# The shipped executable: 32-bit Windows, which 64-bit Windows runs too.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(mingw i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${mingw}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${mingw}-g++-posix)
-set(CMAKE_RC_COMPILER ${mingw}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${mingw})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

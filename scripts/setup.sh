@@ -3,7 +3,10 @@
 
 repo_root=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir="$repo_root/build"
+# The shipped 32-bit Windows executable's build, and the same sources built for 64-bit Windows,
+# which the tests run where this machine runs no 32-bit code.
 windows_build_dir="$repo_root/build-windows"
+windows64_build_dir="$repo_root/build-windows64"
 
 # What building and running the program needs.
 program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libfontconfig-dev fonts-wine)
@@ -25,6 +28,9 @@ windows_build_packages=(cmake ninja-build g++-mingw-w64-i686-posix googletest)
 # program and read its resources, and the linter.
 windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth openbox xdotool x11-utils imagemagick icoutils
     python3 clang-tidy)
+# What the Windows tests need besides where this machine runs no 32-bit code: the 64-bit cross
+# compiler and 64-bit wine.
+windows64_test_packages=(g++-mingw-w64-x86-64-posix wine64)
 
 as_root() {
     if ((EUID == 0)); then "$@"; else sudo "$@"; fi
@@ -53,20 +59,62 @@ build_program() {
     cmake --build "$build_dir"
 }
 
-# Cross-compiles the Windows executable, "build-windows/Tablinor - Verdusk.exe", small and stripped.
-build_windows() {
-    cmake -S "$repo_root" -B "$windows_build_dir" -G Ninja --toolchain "$repo_root/cmake/mingw-w64-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=MinSizeRel -DTABLINOR_WARNINGS_AS_ERRORS=ON "$@"
-    cmake --build "$windows_build_dir"
+# The build folder of a Windows architecture: i686 (the shipped executable) or x86_64.
+windows_build_dir_of() {
+    if [[ $1 == x86_64 ]]; then echo "$windows64_build_dir"; else echo "$windows_build_dir"; fi
 }
 
-# Points wine at a 32-bit prefix of the project's own in build-windows/wine, made on first use,
-# and keeps its server running so that each program starts quickly; the caller's EXIT trap must
-# run `wineserver -k`. Needs a display: no window manager runs on the virtual one, so windows
-# place themselves (Managed=N), unless a test starts one and sets Managed=Y for its run. Mono and
-# Gecko are left out: nothing here needs them.
+# Cross-compiles for a Windows architecture, i686 or x86_64, small and stripped; the other
+# arguments go to CMake. build_windows i686 makes "build-windows/Tablinor - Verdusk.exe".
+build_windows() {
+    local folder
+    folder=$(windows_build_dir_of "$1")
+    cmake -S "$repo_root" -B "$folder" -G Ninja --toolchain "$repo_root/cmake/mingw-w64-$1.cmake" \
+        -DCMAKE_BUILD_TYPE=MinSizeRel -DTABLINOR_WARNINGS_AS_ERRORS=ON "${@:2}"
+    cmake --build "$folder"
+}
+
+# Whether this machine runs 32-bit code, which wine32 needs: newer kernels may run without it
+# (ia32 emulation off), and then its loader fails at once with "Exec format error".
+runs_32_bit_code() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# The Windows architecture whose build runs under wine here, i686 where this machine runs 32-bit
+# code and x86_64 where it does not, with one line that says which.
+wine_architecture() {
+    if runs_32_bit_code; then
+        echo "This machine runs 32-bit code: the 32-bit executable runs under wine." >&2
+        echo i686
+    else
+        echo "This machine runs no 32-bit code: the same sources built for 64-bit Windows run under wine64." >&2
+        echo x86_64
+    fi
+}
+
+# Points wine at a prefix of the project's own for a Windows architecture, i686 or x86_64, in that
+# build folder's wine/, made on first use, and keeps its server running so that each program
+# starts quickly; the caller's EXIT trap must run `wineserver -k`. Needs a display: no window
+# manager runs on the virtual one, so windows place themselves (Managed=N), unless a test starts
+# one and sets Managed=Y for its run. Mono and Gecko are left out: nothing here needs them.
 start_wine() {
-    export WINEPREFIX="$windows_build_dir/wine" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    local folder
+    folder=$(windows_build_dir_of "$1")
+    export WINEPREFIX="$folder/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [[ $1 == x86_64 ]]; then
+        # Debian's wine, and wine-stable that wineboot and winepath call, start wine32's loader
+        # whenever it is installed: here they start wine64's, under its own name, by which it
+        # finds its preloader.
+        local loaders="$folder/wine64-loader"
+        mkdir -p "$loaders"
+        for name in wine wine-stable; do
+            printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$loaders/$name"
+            chmod +x "$loaders/$name"
+        done
+        export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 PATH="$loaders:$PATH"
+    else
+        export WINEARCH=win32
+    fi
     local made="$WINEPREFIX/made-by-tablinor"
     if [[ ! -f $made ]]; then
         rm -rf "$WINEPREFIX"
