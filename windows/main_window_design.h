@@ -9,14 +9,6 @@
 
 namespace tablinor::form1 {
 
-inline constexpr forms::ControlDesign Text1{
-    .name = "Text1",
-    .kind = forms::ControlKind::TextBox,
-    .rect = {.left = 1920, .top = 1800, .width = 1935, .height = 375},
-    .maxLength = 7,
-    .tabIndex = 0,
-};
-
 inline constexpr forms::ControlDesign Label1{
     .name = "Label1",
     .kind = forms::ControlKind::Label,
@@ -25,6 +17,15 @@ inline constexpr forms::ControlDesign Label1{
     .font = forms::FontDesign{.name = "MS Sans Serif", .points = 8.25, .weight = forms::Bold},
     .transparent = true,
     .tabIndex = 1,
+};
+
+inline constexpr forms::ControlDesign Text1{
+    .name = "Text1",
+    .kind = forms::ControlKind::TextBox,
+    .rect = {.left = 1920, .top = 1800, .width = 1935, .height = 375},
+    .maxLength = 7,
+    .tabIndex = 0,
+    .labelledBy = &Label1,
 };
 
 // Invisible: it lies over the open skull of the picture, and a click on it converts the number.

@@ -45,6 +45,8 @@ struct ControlDesign {
     // What a screen reader says for a control whose text does not tell what it does.
     std::string_view accessibleName = {};
     Pointer pointer = Pointer::Arrow;
+    // The label whose text names this control for screen readers.
+    const ControlDesign* labelledBy = nullptr;
 };
 
 enum class StartPosition { CentreScreen, CentreOwner };
