@@ -1,11 +1,21 @@
 // Reads a window of another program as a screen reader and a test tool see it, or asks it to close
 // or to minimize; or copies a text, as any program does, for a test to paste into one.
-//   win32_window_probe show TITLE       prints the window, then each control: class, text, rectangle
-//   win32_window_probe close TITLE      posts WM_CLOSE, as the desktop's close does
-//   win32_window_probe minimize TITLE   posts SC_MINIMIZE, as the desktop's minimize button does
-//   win32_window_probe copy TEXT        puts the text on the clipboard as CF_UNICODETEXT
-// Exits with 2 when no window has that title, with 3 when the clipboard cannot be had.
+//   win32_window_probe show TITLE            prints the window, then each control: class, text,
+//                                            rectangle
+//   win32_window_probe accessible TITLE      prints each control as MSAA tells it: accessible name,
+//                                            role, default action, value
+//   win32_window_probe do TITLE NAME         does the default action of the control with that name
+//                                            (the first in tab order, as the entry comes before its
+//                                            caption)
+//   win32_window_probe set TITLE NAME TEXT   puts the text as the value of the control with that name
+//   win32_window_probe close TITLE           posts WM_CLOSE, as the desktop's close does
+//   win32_window_probe minimize TITLE        posts SC_MINIMIZE, as the desktop's minimize button does
+//   win32_window_probe copy TEXT             puts the text on the clipboard as CF_UNICODETEXT
+// Exits with 2 when no window has that title, with 3 when the clipboard cannot be had, with 4 when
+// no control has that accessible name and with 5 when the control refuses the action or the value.
 #include <windows.h>
+// Those that need windows.h before them.
+#include <oleacc.h>
 
 #include <cstring>
 #include <span>
@@ -65,6 +75,104 @@ void Show(HWND window) {
     }
 }
 
+// The control's object for screen readers, as they find it: what the control answers to
+// WM_GETOBJECT, or else the standard one that oleacc makes for its window class.
+struct Accessible {
+    explicit Accessible(HWND control) {
+        AccessibleObjectFromWindow(control, DWORD(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(&object));
+    }
+    ~Accessible() {
+        if (object != nullptr) {
+            object->Release();
+        }
+    }
+    Accessible(const Accessible&) = delete;
+    Accessible& operator=(const Accessible&) = delete;
+    Accessible(Accessible&&) = delete;
+    Accessible& operator=(Accessible&&) = delete;
+
+    using Property = HRESULT (STDMETHODCALLTYPE IAccessible::*)(VARIANT, BSTR*);
+
+    // A text property of the object itself; empty when it has none.
+    [[nodiscard]] std::wstring Text(Property property) const {
+        BSTR text = nullptr;
+        if (object == nullptr || FAILED((object->*property)(Self(), &text)) || text == nullptr) {
+            return {};
+        }
+        std::wstring copy(text, SysStringLen(text));
+        SysFreeString(text);
+        return copy;
+    }
+
+    // The role as screen readers say it, in the system's language.
+    [[nodiscard]] std::wstring Role() const {
+        VARIANT role{};
+        if (object == nullptr || FAILED(object->get_accRole(Self(), &role))) {
+            return {};
+        }
+        const DWORD number = RoleNumber(role);
+        VariantClear(&role);
+        std::wstring text(std::size_t(GetRoleTextW(number, nullptr, 0)) + 1, L'\0');
+        text.resize(GetRoleTextW(number, text.data(), UINT(text.size())));
+        return text;
+    }
+
+    // MSAA hands values over in VARIANTs, tagged unions; these are the only places that read or write one.
+    // NOLINTBEGIN(cppcoreguidelines-pro-type-union-access)
+    static VARIANT Self() {
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        return self;
+    }
+
+    static DWORD RoleNumber(const VARIANT& role) { return role.vt == VT_I4 ? DWORD(role.lVal) : 0; }
+    // NOLINTEND(cppcoreguidelines-pro-type-union-access)
+
+    IAccessible* object = nullptr;
+};
+
+// A line per control: its accessible name, role, default action and value.
+void ShowAccessible(HWND window) {
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        const Accessible control(child);
+        Print(control.Text(&IAccessible::get_accName) + L"\t" + control.Role() + L"\t" +
+              control.Text(&IAccessible::get_accDefaultAction) + L"\t" + control.Text(&IAccessible::get_accValue));
+    }
+}
+
+// The first control of the window with that accessible name.
+HWND ControlNamed(HWND window, const std::wstring& name) {
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (Accessible(child).Text(&IAccessible::get_accName) == name) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+// Does the control's default action, or puts its value when a text is given.
+int Act(HWND window, const std::vector<std::wstring>& arguments) {
+    HWND control = ControlNamed(window, arguments[3]);
+    if (control == nullptr) {
+        return 4;
+    }
+    const Accessible accessible(control);
+    if (accessible.object == nullptr) {
+        return 5;
+    }
+    HRESULT result = S_OK;
+    if (arguments.size() > 4) {
+        BSTR value = SysAllocStringLen(arguments[4].data(), UINT(arguments[4].size()));
+        result = accessible.object->put_accValue(Accessible::Self(), value);
+        SysFreeString(value);
+    } else {
+        result = accessible.object->accDoDefaultAction(Accessible::Self());
+    }
+    return result == S_OK ? 0 : 5;
+}
+
 // Another program may hold the clipboard open for a moment: wine's own, passing it between X and
 // Windows, or one pasting.
 bool OpenClipboardSoon() {
@@ -95,13 +203,26 @@ bool Copy(const std::wstring& text) {
     return copied;
 }
 
+// How many arguments the command takes, the program's name and the command's included.
+std::size_t ArgumentCount(const std::vector<std::wstring>& arguments) {
+    if (arguments.size() < 2) {
+        return 0;
+    }
+    if (arguments[1] == L"do") {
+        return 4;
+    }
+    return arguments[1] == L"set" ? 5 : 3;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const std::span<wchar_t*> given(argv, std::size_t(argc));
     const std::vector<std::wstring> arguments(given.begin(), given.end());
-    if (arguments.size() != 3) {
-        Print(L"usage: win32_window_probe show|close|minimize TITLE, or win32_window_probe copy TEXT");
+    if (arguments.size() != ArgumentCount(arguments)) {
+        Print(
+            L"usage: win32_window_probe show|accessible|close|minimize TITLE, do TITLE NAME, set TITLE NAME TEXT, "
+            L"copy TEXT");
         return 1;
     }
     if (arguments[1] == L"copy") {
@@ -113,10 +234,23 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (arguments[1] == L"close") {
         PostMessageW(window, WM_CLOSE, 0, 0);
-    } else if (arguments[1] == L"minimize") {
-        PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    } else {
-        Show(window);
+        return 0;
     }
-    return 0;
+    if (arguments[1] == L"minimize") {
+        PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        return 0;
+    }
+    if (arguments[1] == L"show") {
+        Show(window);
+        return 0;
+    }
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int status = 0;
+    if (arguments[1] == L"accessible") {
+        ShowAccessible(window);
+    } else {
+        status = Act(window, arguments);
+    }
+    CoUninitialize();
+    return status;
 }

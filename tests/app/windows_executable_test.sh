@@ -11,7 +11,7 @@ grep -q "^Magic.*010b.*(PE32)" <<<"$headers" || fail "not a 32-bit (PE32) execut
 grep -q "^Subsystem.*(Windows GUI)" <<<"$headers" || fail "not a Windows GUI program"
 
 # Windows' own libraries, present on every Windows since XP.
-system_dlls="^(KERNEL32|USER32|GDI32|OLE32|OLEAUT32|SHLWAPI|MSVCRT)\.DLL$"
+system_dlls="^(KERNEL32|USER32|GDI32|OLE32|OLEAUT32|OLEACC|SHLWAPI|MSVCRT)\.DLL$"
 mapfile -t dlls < <(awk '/DLL Name:/ { print toupper($3) }' <<<"$headers")
 ((${#dlls[@]} > 0)) || fail "no imports found"
 for dll in "${dlls[@]}"; do

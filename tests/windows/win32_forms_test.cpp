@@ -1,6 +1,8 @@
 // The forms layer on real Windows controls, driven with the messages that Windows itself sends:
 // WM_CHAR for typed keys, WM_PASTE, WM_SETTEXT, mouse buttons, WM_CLOSE.
 #include <windows.h>
+// Those that need windows.h before them.
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
@@ -256,6 +258,48 @@ std::vector<COLORREF> PixelsUnder(HWND form, HWND control) {
     }
     ReleaseDC(form, dc);
     return pixels;
+}
+
+// A control's object for screen readers, found as they find it.
+using AccessibleObject = std::unique_ptr<IAccessible, decltype([](IAccessible* object) { object->Release(); })>;
+
+AccessibleObject AccessibleOf(HWND control) {
+    IAccessible* object = nullptr;
+    AccessibleObjectFromWindow(control, DWORD(OBJID_CLIENT), __uuidof(IAccessible), reinterpret_cast<void**>(&object));
+    return AccessibleObject(object);
+}
+
+VARIANT Self() {
+    VARIANT self{};
+    self.vt = VT_I4;           // NOLINT(cppcoreguidelines-pro-type-union-access): MSAA's VARIANT is a tagged union
+    self.lVal = CHILDID_SELF;  // NOLINT(cppcoreguidelines-pro-type-union-access)
+    return self;
+}
+
+// A screen reader's press is answered at once, and the click runs from the event loop as after a
+// mouse click, not inside the screen reader's call.
+TEST_F(Win32Forms, AScreenReadersPressClicksFromTheEventLoop) {
+    ProbeWindow probe;
+    int clicks = 0;
+    probe.caption.OnClick([&] { ++clicks; });
+    const AccessibleObject caption = AccessibleOf(probe.label);
+    ASSERT_NE(caption, nullptr);
+    EXPECT_EQ(caption->accDoDefaultAction(Self()), S_OK);
+    EXPECT_EQ(clicks, 0);
+    Settle();
+    EXPECT_EQ(clicks, 1);
+}
+
+// A screen reader may keep a control's object after the window has gone.
+TEST_F(Win32Forms, AControlsObjectKeptAfterItsWindowAnswersWithAnError) {
+    AccessibleObject kept;
+    {
+        const ProbeWindow probe;
+        kept = AccessibleOf(probe.label);
+        ASSERT_NE(kept, nullptr);
+    }
+    VARIANT role{};
+    EXPECT_EQ(kept->get_accRole(Self(), &role), CO_E_OBJNOTCONNECTED);
 }
 
 TEST_F(Win32Forms, ChangingALabelsTextLeavesNoTraceOfTheOldText) {

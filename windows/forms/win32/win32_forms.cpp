@@ -2,6 +2,7 @@
 #include <windows.h>
 // Those that need windows.h before them.
 #include <ole2.h>
+#include <oleacc.h>
 #include <olectl.h>
 #include <shlwapi.h>
 #include <windowsx.h>
@@ -29,7 +30,8 @@ bool comStarted = false;
 
 constexpr int DesignDpi = 96;
 constexpr UINT DestroyDoomed = WM_APP;
-constexpr WORD ApplicationIconId = 1;  // the icon group of the executable's resource script
+constexpr UINT PressControl = WM_APP + 1;  // posted to a control that assistive technology pressed
+constexpr WORD ApplicationIconId = 1;      // the icon group of the executable's resource script
 // The dialog font of Windows, for controls that the design leaves in the toolkit's font.
 constexpr FontDesign DialogFont{.name = "MS Shell Dlg", .points = 8, .weight = FW_NORMAL};
 
@@ -45,6 +47,12 @@ std::wstring ToWide(std::string_view utf8) {
 }
 
 std::u16string ToUtf16(std::wstring_view text) { return {text.begin(), text.end()}; }
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(std::size_t(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(std::size_t(GetWindowTextW(window, text.data(), int(text.size()))));
+    return text;
+}
 
 // A failed Windows call is the toolkit's run-time error.
 template <class Result>
@@ -157,13 +165,15 @@ struct ChildOf {
     int dpi;
 };
 
+class AccessibleControl;
+
 // What every control shares: its design, its child window, made where the design puts it, and
-// the font it is drawn in, which its window owns.
+// the font it is drawn in, which its window owns; and what it tells screen readers.
 struct Control {
     Control(const ControlDesign& controlDesign, const ChildOf& at, const wchar_t* type, DWORD style,
             DWORD extendedStyle, std::wstring_view text)
         : design(controlDesign), window(Create(controlDesign, at, type, style, extendedStyle, text)) {}
-    virtual ~Control() = default;
+    virtual ~Control();
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
     Control(Control&&) = delete;
@@ -171,6 +181,12 @@ struct Control {
 
     // A WM_COMMAND notification from the control.
     virtual void Notify(WORD /*code*/) {}
+
+    // For screen readers: the control's role, and whether it can be pressed, which does what a
+    // click does.
+    [[nodiscard]] virtual LONG Role() const = 0;
+    [[nodiscard]] virtual bool Pressable() const { return false; }
+    virtual void Press() {}
 
     void SetFont(HFONT next) {
         SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(next), FALSE);
@@ -184,29 +200,41 @@ struct Control {
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    // Messages go to `procedure` first, which finds `self` with the window and hands on what it
-    // leaves to the control's own procedure with CallOriginal.
-    template <class Kind>
-    void Subclass(WNDPROC procedure, Kind* self) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    const ControlDesign& design;
+    HWND window;
+    HFONT font = nullptr;
+    HWND labelledBy = nullptr;  // the label whose text names the control for screen readers, if any
+
+protected:
+    // From here on the control's messages go to Handle first, which hands on what it leaves to the
+    // window class's own procedure with CallOriginal.
+    void Subclass() {
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         original_ = reinterpret_cast<WNDPROC>(
-            Check(SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)), "SetWindowLongPtrW"));
+            Check(SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Procedure)), "SetWindowLongPtrW"));
     }
 
-    template <class Kind>
-    [[nodiscard]] static Kind& Of(HWND window) {
-        return *reinterpret_cast<Kind*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    }
+    virtual LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) { return CallOriginal(message, wParam, lParam); }
 
     [[nodiscard]] LRESULT CallOriginal(UINT message, WPARAM wParam, LPARAM lParam) const {
         return CallWindowProcW(original_, window, message, wParam, lParam);
     }
 
-    const ControlDesign& design;
-    HWND window;
-    HFONT font = nullptr;
-
 private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto& control = *reinterpret_cast<Control*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == WM_GETOBJECT && static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT)) {
+            return control.AnswerScreenReader(wParam);
+        }
+        if (message == PressControl) {
+            control.Press();
+            return 0;
+        }
+        return control.Handle(message, wParam, lParam);
+    }
+
+    LRESULT AnswerScreenReader(WPARAM flags);
+
     static HWND Create(const ControlDesign& design, const ChildOf& at, const wchar_t* type, DWORD style,
                        DWORD extendedStyle, std::wstring_view text) {
         const RECT rect = PixelRect(design.rect, at.dpi);
@@ -217,7 +245,202 @@ private:
     }
 
     WNDPROC original_ = nullptr;
+    ComPtr<AccessibleControl> accessible_;  // made when a screen reader first asks
 };
+
+// MSAA hands values over in VARIANTs, tagged unions; these are the only places that read or write one.
+// NOLINTBEGIN(cppcoreguidelines-pro-type-union-access)
+VARIANT Long(LONG value) {
+    VARIANT variant{};
+    variant.vt = VT_I4;
+    variant.lVal = value;
+    return variant;
+}
+
+bool IsSelf(const VARIANT& child) { return child.vt == VT_I4 && child.lVal == CHILDID_SELF; }
+// NOLINTEND(cppcoreguidelines-pro-type-union-access)
+
+// The control's object for screen readers, through MSAA, which the control answers to WM_GETOBJECT
+// (OBJID_CLIENT). Windows' standard object for the control's window (CreateStdAccessibleObject)
+// answers everything but what only the design knows: that a label with a click handler is a
+// button that can be pressed, and which label names a text box (Windows would take the static
+// control just before it in z-order, but the caption comes after the entry). Dynamic Annotation
+// (IAccPropServices) could set a name, a role and an action's name, but not do the action, and
+// wine's oleacc ignores annotations; hence an object of our own that hands the rest on to the
+// standard one. Once its control is gone it answers every call with an error. Like every COM
+// object it deletes itself on its last Release, never through an interface, which therefore has
+// no virtual destructor.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class AccessibleControl final : public IAccessible {
+public:
+    AccessibleControl(Control& control, ComPtr<IAccessible> standard)
+        : control_(&control), standard_(std::move(standard)) {}
+    AccessibleControl(const AccessibleControl&) = delete;
+    AccessibleControl& operator=(const AccessibleControl&) = delete;
+    AccessibleControl(AccessibleControl&&) = delete;
+    AccessibleControl& operator=(AccessibleControl&&) = delete;
+
+    void Forget() {
+        control_ = nullptr;
+        standard_.reset();
+        CoDisconnectObject(this, 0);
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        if (id != __uuidof(IUnknown) && id != __uuidof(IDispatch) && id != __uuidof(IAccessible)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *object = static_cast<IAccessible*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&references_)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const auto left = ULONG(InterlockedDecrement(&references_));
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+    // Screen readers call IAccessible's methods themselves; late binding would bypass this object.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* /*count*/) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT /*index*/, LCID /*locale*/, ITypeInfo** /*info*/) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID /*id*/, LPOLESTR* /*names*/, UINT /*count*/, LCID /*locale*/,
+                                            DISPID* /*ids*/) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID /*member*/, REFIID /*id*/, LCID /*locale*/, WORD /*flags*/,
+                                     DISPPARAMS* /*parameters*/, VARIANT* /*result*/, EXCEPINFO* /*exception*/,
+                                     UINT* /*wrong*/) override {
+        return E_NOTIMPL;
+    }
+
+    HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
+        if (control_ == nullptr || control_->labelledBy == nullptr || !IsSelf(child)) {
+            return Standard(&IAccessible::get_accName, child, name);
+        }
+        *name = SysAllocString(WindowText(control_->labelledBy).c_str());
+        return *name != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
+        if (control_ == nullptr || !IsSelf(child)) {
+            return Standard(&IAccessible::get_accRole, child, role);
+        }
+        *role = Long(control_->Role());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
+        if (!Pressable(child)) {
+            return Standard(&IAccessible::get_accDefaultAction, child, action);
+        }
+        *action = SysAllocString(L"Press");  // as Windows names a push button's action
+        return *action != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
+    // The press comes back through the event loop, as a click does, after the caller has its
+    // answer: the handler may open a window or end the run, which it should not do inside another
+    // program's call, and the standard object of a button posts its click too.
+    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+        if (!Pressable(child)) {
+            return Standard(&IAccessible::accDoDefaultAction, child);
+        }
+        return PostMessageW(control_->window, PressControl, 0, 0) != FALSE ? S_OK : E_FAIL;
+    }
+
+    HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
+        return Standard(&IAccessible::get_accParent, parent);
+    }
+    HRESULT STDMETHODCALLTYPE get_accChildCount(LONG* count) override {
+        return Standard(&IAccessible::get_accChildCount, count);
+    }
+    HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** object) override {
+        return Standard(&IAccessible::get_accChild, child, object);
+    }
+    HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
+        return Standard(&IAccessible::get_accValue, child, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
+        return Standard(&IAccessible::get_accDescription, child, description);
+    }
+    HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
+        return Standard(&IAccessible::get_accState, child, state);
+    }
+    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override {
+        return Standard(&IAccessible::get_accHelp, child, help);
+    }
+    HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, LONG* topic) override {
+        return Standard(&IAccessible::get_accHelpTopic, file, child, topic);
+    }
+    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
+        return Standard(&IAccessible::get_accKeyboardShortcut, child, shortcut);
+    }
+    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* child) override {
+        return Standard(&IAccessible::get_accFocus, child);
+    }
+    HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* children) override {
+        return Standard(&IAccessible::get_accSelection, children);
+    }
+    HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT child) override {
+        return Standard(&IAccessible::accSelect, flags, child);
+    }
+    HRESULT STDMETHODCALLTYPE accLocation(LONG* left, LONG* top, LONG* width, LONG* height, VARIANT child) override {
+        return Standard(&IAccessible::accLocation, left, top, width, height, child);
+    }
+    HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
+        return Standard(&IAccessible::accNavigate, direction, start, end);
+    }
+    HRESULT STDMETHODCALLTYPE accHitTest(LONG left, LONG top, VARIANT* child) override {
+        return Standard(&IAccessible::accHitTest, left, top, child);
+    }
+    HRESULT STDMETHODCALLTYPE put_accName(VARIANT child, BSTR name) override {
+        return Standard(&IAccessible::put_accName, child, name);
+    }
+    // A text box's value is set with WM_SETTEXT, which keeps the seven-unit rule as the program's
+    // own SetText does.
+    HRESULT STDMETHODCALLTYPE put_accValue(VARIANT child, BSTR value) override {
+        return Standard(&IAccessible::put_accValue, child, value);
+    }
+
+protected:
+    ~AccessibleControl() = default;  // only its last Release deletes it
+
+private:
+    [[nodiscard]] bool Pressable(const VARIANT& child) const {
+        return control_ != nullptr && IsSelf(child) && control_->Pressable();
+    }
+
+    template <class Method, class... Arguments>
+    [[nodiscard]] HRESULT Standard(Method method, Arguments... arguments) const {
+        return standard_ ? (standard_.get()->*method)(arguments...) : CO_E_OBJNOTCONNECTED;
+    }
+
+    Control* control_;
+    ComPtr<IAccessible> standard_;
+    LONG references_ = 1;
+};
+#pragma GCC diagnostic pop
+
+Control::~Control() {
+    if (accessible_) {
+        accessible_->Forget();
+    }
+}
+
+LRESULT Control::AnswerScreenReader(WPARAM flags) {
+    if (!accessible_) {
+        IAccessible* standard = nullptr;
+        if (FAILED(CreateStdAccessibleObject(window, OBJID_CLIENT, __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&standard)))) {
+            return CallOriginal(WM_GETOBJECT, flags, OBJID_CLIENT);
+        }
+        accessible_.reset(new AccessibleControl(*this, ComPtr<IAccessible>(standard)));
+    }
+    return LresultFromObject(__uuidof(IAccessible), flags, accessible_.get());
+}
 
 // What a screen reader says for a control: its accessible name, or else its text.
 std::wstring SpokenText(const ControlDesign& design) {
@@ -234,8 +457,14 @@ std::wstring SpokenText(const ControlDesign& design) {
 struct Label::Impl final : Control {
     Impl(const ControlDesign& label, const ChildOf& at)
         : Control(label, at, L"STATIC", SS_NOTIFY, 0, SpokenText(label)), text(label.text) {
-        Subclass(Procedure, this);
+        Subclass();
     }
+
+    // A label that takes clicks does something rather than lead somewhere: a push button to
+    // screen readers, which they offer to press, not a link.
+    [[nodiscard]] LONG Role() const override { return click ? ROLE_SYSTEM_PUSHBUTTON : ROLE_SYSTEM_STATICTEXT; }
+    [[nodiscard]] bool Pressable() const override { return bool(click); }
+    void Press() override { Raise(click); }
 
     void SetText(std::u16string_view newText) {
         text = newText;
@@ -278,26 +507,25 @@ struct Label::Impl final : Control {
 
 private:
     // A click is a press and a release of the left button over the same label.
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto& label = Of<Impl>(window);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
         switch (message) {
             case WM_LBUTTONDOWN:
             case WM_LBUTTONDBLCLK:
-                label.pressed_ = true;
+                pressed_ = true;
                 SetCapture(window);
                 return 0;
             case WM_LBUTTONUP:
-                if (std::exchange(label.pressed_, false)) {
+                if (std::exchange(pressed_, false)) {
                     ReleaseCapture();
                     RECT area{};
                     GetClientRect(window, &area);
                     if (PtInRect(&area, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != FALSE) {
-                        Raise(label.click);
+                        Press();
                     }
                 }
                 return 0;
             case WM_CAPTURECHANGED:
-                label.pressed_ = false;
+                pressed_ = false;
                 break;
             case WM_SETTEXT:
                 // The static control would draw the new text at once; the text is only kept here,
@@ -309,7 +537,7 @@ private:
             case WM_ERASEBKGND:
                 return TRUE;
             case WM_SETCURSOR:
-                if (label.design.pointer == Pointer::Hand) {
+                if (design.pointer == Pointer::Hand) {
                     SetCursor(LoadCursorW(nullptr, IDC_HAND));
                     return TRUE;
                 }
@@ -317,7 +545,7 @@ private:
             default:
                 break;
         }
-        return label.CallOriginal(message, wParam, lParam);
+        return CallOriginal(message, wParam, lParam);
     }
 
     bool pressed_ = false;
@@ -334,8 +562,10 @@ struct TextBox::Impl final : Control {
             // Typing and pasting stop at the limit; setting the text does not (see Changed).
             SendMessageW(window, EM_LIMITTEXT, WPARAM(design.maxLength), 0);
         }
-        Subclass(Procedure, this);
+        Subclass();
     }
+
+    [[nodiscard]] LONG Role() const override { return ROLE_SYSTEM_TEXT; }
 
     void Notify(WORD code) override {
         if (code == EN_CHANGE) {
@@ -345,11 +575,7 @@ struct TextBox::Impl final : Control {
 
     void SetText(std::u16string_view text) { Check(SetWindowTextW(window, ToWide(text).c_str()), "SetWindowTextW"); }
 
-    [[nodiscard]] std::u16string Text() const {
-        std::wstring text(std::size_t(GetWindowTextLengthW(window)) + 1, L'\0');
-        text.resize(std::size_t(GetWindowTextW(window, text.data(), int(text.size()))));
-        return ToUtf16(text);
-    }
+    [[nodiscard]] std::u16string Text() const { return ToUtf16(WindowText(window)); }
 
     Handler change;
 
@@ -372,14 +598,13 @@ private:
         Raise(change);
     }
 
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto& box = Of<Impl>(window);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_CHAR) {
             // A wide character comes as two WM_CHAR, one per half; it goes in whole or not at all.
             const auto unit = wchar_t(wParam);
-            const wchar_t high = std::exchange(box.highHalf_, 0);
+            const wchar_t high = std::exchange(highHalf_, 0);
             if (IS_HIGH_SURROGATE(unit)) {
-                box.highHalf_ = unit;
+                highHalf_ = unit;
                 return 0;
             }
             if (IS_LOW_SURROGATE(unit) && high != 0) {
@@ -387,23 +612,42 @@ private:
                 return SendMessageW(window, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(character.data()));
             }
         }
-        return box.CallOriginal(message, wParam, lParam);
+        return CallOriginal(message, wParam, lParam);
     }
 
     wchar_t highHalf_ = 0;  // the first half of a wide character being typed
 };
 
+// A push button. Windows' standard object for it tells screen readers what this one does; wine's
+// tells neither its role nor its action.
 struct Button::Impl final : Control {
     Impl(const ControlDesign& button, const ChildOf& at)
-        : Control(button, at, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, ToWide(button.text)) {}
+        : Control(button, at, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, ToWide(button.text)) {
+        Subclass();
+    }
 
     void Notify(WORD code) override {
         if (code == BN_CLICKED) {
-            Raise(click);
+            Press();
         }
     }
 
+    [[nodiscard]] LONG Role() const override { return ROLE_SYSTEM_PUSHBUTTON; }
+    [[nodiscard]] bool Pressable() const override { return true; }
+    void Press() override { Raise(click); }
+
     Handler click;
+
+private:
+    // Enter presses the focused button as Space does, as in a dialog box; outside one, Windows'
+    // button ignores it.
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_KEYDOWN && wParam == VK_RETURN) {
+            Press();
+            return 0;
+        }
+        return CallOriginal(message, wParam, lParam);
+    }
 };
 
 namespace {
@@ -440,6 +684,11 @@ struct Window::Impl {
             // The first control in tab order that takes the focus has it when the window opens.
             if (focus_ == nullptr && (GetWindowLongPtrW(controls_.back()->window, GWL_STYLE) & WS_TABSTOP) != 0) {
                 focus_ = controls_.back()->window;
+            }
+        }
+        for (const auto& control : controls_) {
+            if (control->design.labelledBy != nullptr) {
+                control->labelledBy = Find<Label::Impl>(*control->design.labelledBy)->window;
             }
         }
         if (withIcon) {
