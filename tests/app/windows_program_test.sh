@@ -15,14 +15,14 @@ probe_exe=$2
 window_manager=${3:-}
 result_picture="$(dirname -- "$0")/../../windows/pictures/result.jpg"
 work=$(mktemp -d)
-pid=
 wm=
 desktop='HKCU\Control Panel\Desktop'
 x11_driver='HKCU\Software\Wine\X11 Driver'
+# shellcheck source=tests/app/wine_program.sh
+source "$(dirname -- "${BASH_SOURCE[0]}")/wine_program.sh"
 clean_up() {
     set +e
-    # wine's loader does not end the program it started: end the prefix's processes instead.
-    [[ -n $pid ]] && wineserver -k 2>/dev/null && wait "$pid" 2>/dev/null
+    end_program
     wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
     if [[ -n $wm ]]; then
         kill "$wm" && wait "$wm"
@@ -31,8 +31,6 @@ clean_up() {
     rm -rf "$work"
 }
 trap clean_up EXIT
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Under openbox, wine hands the window manager its windows (Managed=Y, read as each program starts)
 # once openbox has taken the display over.
@@ -47,44 +45,15 @@ if [[ $window_manager == openbox ]]; then
     wine reg add "$x11_driver" /v Managed /d Y /f >/dev/null
 fi
 
-probe() { wine "$probe_exe" "$@"; }
-
-report() {  # what win32_window_probe shows of the window with that title, waiting for it a while
-    for _ in $(seq 100); do
-        probe show "$1" && return
-        sleep 0.1
-    done
-    fail "no window '$1' is shown"
-}
-
-gone() {  # waits until no window with that title is shown
-    for _ in $(seq 30); do
-        probe show "$1" >/dev/null || return 0
-        sleep 0.1
-    done
-    fail "the window '$1' is still shown"
-}
-
 field() {  # the report's lines of one kind (window, Edit, Static, Button), one field of each
     awk -F '\t' -v kind="$2" -v field="$3" '$1 == kind { print $field }' <<<"$1"
 }
 
-expect() {  # what, actual, expected
-    [[ $2 == "$3" ]] || fail "$1 is '$2', expected '$3'"
-}
-
-start() {
-    wine "$program" &
-    pid=$!
+# Typed keys go to the X window with the input focus, which wine gives the active window.
+start_typing() {
+    start
     form1=$(report "Tablinor - Verdusk")
-    # Typed keys go to the X window with the input focus, which wine gives the active window.
-    local id
-    id=$(xdotool search --sync --onlyvisible --name '^Tablinor - Verdusk$' | head -n 1)
-    for _ in $(seq 50); do
-        [[ $(xdotool getwindowfocus 2>/dev/null) == "$id" ]] && return
-        sleep 0.1
-    done
-    fail "the main window does not have the keyboard focus"
+    has_keyboard_focus "Tablinor - Verdusk"
 }
 
 click() {  # a window's report, x, y inside that window
@@ -92,18 +61,6 @@ click() {  # a window's report, x, y inside that window
     read -r left top _ <<<"$(field "$1" window 2)"
     xdotool mousemove $((left + $2)) $((top + $3)) click 1
     sleep 0.3
-}
-
-ends_with_status_zero() {
-    for _ in $(seq 30); do
-        if ! kill -0 "$pid" 2>/dev/null; then
-            wait "$pid" || fail "the program ended with status $?"
-            pid=
-            return
-        fi
-        sleep 0.1
-    done
-    fail "the program still runs after $1"
 }
 
 shoot() {  # left top width height: what the screen shows there, into $work/shot.png
@@ -124,7 +81,7 @@ carries_icon() {  # the window hands the desktop the program's icon, big and sma
 }
 
 # A whole conversion, Ok, then the close mark.
-start
+start_typing
 expect "the main window" "$(field "$form1" window 2)" "312 134 400 499"  # centred on 1024 x 768
 expect "the main window's state" "$(field "$form1" window 3)" active
 expect "the entry" "$(field "$form1" Edit 2) $(field "$form1" Edit 3)" "128 120 129 25 focus"
@@ -149,7 +106,7 @@ click "$form1" 384 16
 ends_with_status_zero "the close mark"
 
 # The close mark with the result window still open ends the run all the same.
-start
+start_typing
 click "$form1" 188 320
 report Form2 >/dev/null
 click "$form1" 384 16
@@ -157,7 +114,7 @@ ends_with_status_zero "the close mark over an open result window"
 
 # The desktop closes the result window as Ok does, but leaves the entry; closing the main window
 # ends the run.
-start
+start_typing
 xdotool type --delay 30 5
 click "$form1" 188 320
 report Form2 >/dev/null
@@ -190,7 +147,7 @@ expect_in_front() {  # what was done, the columns
     ((differing < width * height / 4)) ||
         fail "the result window is behind another window after $1 ($differing pixels are not its picture)"
 }
-start
+start_typing
 xdotool type --delay 30 409
 click "$form1" 188 320
 click "$(report Form2)" 120 130  # Ok
@@ -222,7 +179,7 @@ ends_with_status_zero "the close mark"
 # hostile input below, are the program's own and are checked bare only: xdotool types a character
 # that no key has by mapping a spare key for a moment, and under openbox wine takes the new
 # mapping too late for that speed.
-start
+start_typing
 if [[ -z $window_manager ]]; then
     xdotool type --delay 30 "12😀5"
     xdotool type --delay 30 "6789😀"
@@ -305,7 +262,7 @@ fi
 # At 150 % (144 dpi) the picture and the controls scale together, so the click area stays over
 # the open skull and the result window opens over the middle of the main window.
 wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
-start
+start_typing
 expect "the main window at 144 dpi" "$(field "$form1" window 2)" "212 9 600 749"
 expect "the entry at 144 dpi" "$(field "$form1" Edit 2)" "192 180 194 38"
 expect "the click area at 144 dpi" "$(field "$form1" Static 2 | sed -n 2p)" "180 372 206 218"
