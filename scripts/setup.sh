@@ -6,11 +6,13 @@ build_dir="$repo_root/build"
 windows_build_dir="$repo_root/build-windows"
 
 # What building and running the program needs.
-program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libfontconfig-dev fonts-wine)
+program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libfontconfig-dev libxcb1-dev fonts-wine)
 # What the tests need besides: GoogleTest, an X server to drive the real program, the linters,
-# the desktop-integration validators, the Windows resource compiler and the package tools.
+# the desktop-integration validators, the Windows resource compiler, the package tools, and the
+# message buses (dbus-x11 too, which would start a session bus for a program that has none).
 test_packages=(libgtest-dev xvfb xauth xdotool x11-utils imagemagick clang-format clang-tidy
-    desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev strace clang libclang-rt-14-dev)
+    desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev strace clang libclang-rt-14-dev
+    dbus dbus-x11)
 # What the benchmarks need besides: Google Benchmark, and libxcb with the Damage extension to see
 # the first frame from outside the program.
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)
@@ -91,7 +93,7 @@ ensure_runtime_dir() {
 start_virtual_display() {
     local number_file
     number_file=$(mktemp)
-    Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$number_file" 2>/dev/null &
+    Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset >"$number_file" 2>/dev/null &
     for _ in $(seq 50); do [[ -s $number_file ]] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$number_file")" QT_QPA_PLATFORM=xcb
     rm -f "$number_file"
