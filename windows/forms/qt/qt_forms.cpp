@@ -221,13 +221,15 @@ void ApplyCommonDesign(QWidget* widget, const ControlDesign& design) {
     }
 }
 
-// Keeps the box's text to whole characters within its maximum length.
+// Keeps the box's text to one line of whole characters within its maximum length, whether typed,
+// pasted, middle-click pasted, dropped or set: every change passes here.
 class WholeCharacterValidator final : public QValidator {
 public:
     WholeCharacterValidator(std::size_t maxLength, QObject* parent) : QValidator(parent), maxLength_(maxLength) {}
 
     State validate(QString& input, int& cursor) const override {
-        const auto kept = KeepWholeCharacters(input.toStdU16String(), std::size_t(cursor), maxLength_);
+        const auto line = KeepFirstLine(input.toStdU16String(), std::size_t(cursor));
+        const auto kept = KeepWholeCharacters(line.text, line.cursor, maxLength_);
         input = ToQString(kept.text);
         cursor = int(kept.cursor);
         return Acceptable;
