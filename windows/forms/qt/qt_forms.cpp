@@ -165,6 +165,8 @@ public:
         if (!placed_) {
             PlaceAtStart();
         }
+        // A window the user minimized stays shown to Qt, so show() alone would leave it minimized.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
         show();
         raise();
         activateWindow();
