@@ -89,12 +89,13 @@ ensure_runtime_dir() {
     fi
 }
 
-# Starts a 1024 x 768 X server of its own for this shell, on a display number it picks itself,
-# and points DISPLAY (and Qt) at it. The caller's EXIT trap must end the shell's jobs.
+# Starts an X server of its own for this shell, 1024 x 768 unless given another size, on a display
+# number it picks itself, and points DISPLAY (and Qt) at it. The caller's EXIT trap must end the
+# shell's jobs. It keeps its root window's properties between clients, as a desktop's server does.
 start_virtual_display() {
     local number_file
     number_file=$(mktemp)
-    Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset >"$number_file" 2>/dev/null &
+    Xvfb -displayfd 1 -screen 0 "${1:-1024x768}x24" -nolisten tcp -noreset >"$number_file" 2>/dev/null &
     for _ in $(seq 50); do [[ -s $number_file ]] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$number_file")" QT_QPA_PLATFORM=xcb
     rm -f "$number_file"
