@@ -46,9 +46,13 @@ add_i386_architecture() {
     dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
 }
 
-build_program() {
+configure_program() {
     cmake -S "$repo_root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DTABLINOR_WARNINGS_AS_ERRORS=ON "$@"
+}
+
+build_program() {
+    configure_program "$@"
     cmake --build "$build_dir"
 }
 
