@@ -7,13 +7,13 @@ windows_build_dir="$repo_root/build-windows"
 
 # What building and running the program needs.
 program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libfontconfig-dev libxcb1-dev fonts-wine)
-# What the tests need besides: GoogleTest, an X server and a window manager to drive the real
-# program in, a Wayland compositor with XWayland, the linters,
-# the desktop-integration validators, the Windows resource compiler, the package tools, and the
-# message buses (dbus-x11 too, which would start a session bus for a program that has none).
-test_packages=(libgtest-dev xvfb xauth xdotool xclip x11-utils openbox weston xwayland imagemagick clang-format clang-tidy
-    desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev strace clang libclang-rt-14-dev
-    dbus dbus-x11)
+# What the tests need besides: GoogleTest; an X server, a window manager and a Wayland compositor
+# with XWayland to drive the real program in; the linters; the desktop-integration validators;
+# the Windows resource compiler; the package tools; and the message buses (dbus-x11 too, which
+# would start a session bus for a program that has none).
+test_packages=(libgtest-dev xvfb xauth xdotool xclip x11-utils openbox weston xwayland imagemagick
+    clang-format clang-tidy desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev strace
+    clang libclang-rt-14-dev dbus dbus-x11)
 # What the benchmarks need besides: Google Benchmark, and libxcb with the Damage extension to see
 # the first frame from outside the program.
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)
