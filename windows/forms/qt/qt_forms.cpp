@@ -549,6 +549,9 @@ std::string WhyTheToolkitCannotStart(const QString& fatal) {
         return "no display to show the windows on: nothing answers on the display \"" + display.toStdString() +
                "\" that DISPLAY names. Start the program in a desktop session, or set DISPLAY to a running X server.";
     }
+    if (!fatal.contains(QLatin1StringView("platform plugin"))) {
+        return fatal.simplified().toStdString();
+    }
     QString plugin = qEnvironmentVariable("QT_QPA_PLATFORM");
     for (const HeldMessage& message : startMessages) {
         if (const qsizetype quote = message.text.indexOf(u'"'); message.category == "qt.qpa.plugin" && quote >= 0) {
