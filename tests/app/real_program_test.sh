@@ -35,11 +35,9 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Weston with XWayland, whose display weston opens when the first X program comes. Its headless
 # backend has no seat, and XWayland 22 crashes on the first synthetic click without one, so weston
-# runs in a window at the top left of a virtual X server, whose pointer it takes for its seat's:
-# clicks go there, through weston, as a person's do.
+# runs in a window on a virtual X server, whose pointer and keyboard it takes for its seat's.
 start_weston() {
     start_virtual_display 1280x1024
-    seat_display=$DISPLAY
     export WAYLAND_DISPLAY=wayland-tablinor-$$
     weston --backend=x11-backend.so --use-pixman --xwayland --socket="$WAYLAND_DISPLAY" --width=1024 --height=768 \
         --idle-time=0 --log="$work/weston.log" >/dev/null 2>&1 &
@@ -51,7 +49,6 @@ start_weston() {
 }
 
 scale=1
-seat_display=
 case $desktop in
     plain | openbox) start_virtual_display ;;
     scale2)
@@ -70,7 +67,14 @@ if [[ $desktop == openbox ]]; then
 fi
 
 window() {  # the id of the shown window with that exact title, waiting for it a while
-    timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
+    local id
+    for _ in $(seq 100); do
+        # xdotool's own --sync can wait forever while XWayland's window manager reparents windows.
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || true
+        [[ -n $id ]] && echo "$id" && return
+        sleep 0.1
+    done
+    return 1
 }
 
 geometry() {  # x y width height of a window on the screen, inside whatever frame a window manager adds
@@ -87,7 +91,7 @@ expect_geometry() {  # window, width, height as designed: scaled, and centred bu
 
 click() {  # window, x, y inside it as designed, and the button (the left one unless given)
     read -r x y _ < <(geometry "$1")
-    DISPLAY=${seat_display:-$DISPLAY} xdotool mousemove $((x + $2 * scale)) $((y + $3 * scale)) click "${4:-1}"
+    xdotool mousemove $((x + $2 * scale)) $((y + $3 * scale)) click "${4:-1}"
     sleep 0.3
 }
 
