@@ -9,14 +9,15 @@ windows_build_dir="$repo_root/build-windows"
 windows64_build_dir="$repo_root/build-windows64"
 
 # What building and running the program needs.
-program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libfontconfig-dev fonts-wine)
-# What the tests need besides: GoogleTest, an X server to drive the real program, the linters,
-# the desktop-integration validators, the Windows resource compiler, the package tools and
-# Debian's package checker, and a session bus with the accessibility bus and pyatspi to drive the
-# program as a screen reader does.
-test_packages=(libgtest-dev xvfb xauth xdotool x11-utils imagemagick clang-format clang-tidy
-    desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev lintian strace clang libclang-rt-14-dev
-    dbus at-spi2-core python3-pyatspi)
+program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libfontconfig-dev libxcb1-dev fonts-wine)
+# What the tests need besides: GoogleTest; an X server, a window manager and a Wayland compositor
+# with XWayland to drive the real program in; the linters; the desktop-integration validators;
+# the Windows resource compiler; the package tools and Debian's package checker; the message
+# buses (dbus-x11 too, which would start a session bus for a program that has none), with the
+# accessibility bus and pyatspi to drive the program as a screen reader does.
+test_packages=(libgtest-dev xvfb xauth xdotool xclip x11-utils openbox weston xwayland imagemagick
+    clang-format clang-tidy desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev lintian strace
+    clang libclang-rt-14-dev dbus dbus-x11 at-spi2-core python3-pyatspi)
 # What the benchmarks need besides: Google Benchmark, and libxcb with the Damage extension to see
 # the first frame from outside the program.
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)
@@ -53,9 +54,13 @@ add_i386_architecture() {
     dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
 }
 
-build_program() {
+configure_program() {
     cmake -S "$repo_root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DTABLINOR_WARNINGS_AS_ERRORS=ON "$@"
+}
+
+build_program() {
+    configure_program "$@"
     cmake --build "$build_dir"
 }
 
@@ -139,12 +144,13 @@ ensure_runtime_dir() {
     fi
 }
 
-# Starts a 1024 x 768 X server of its own for this shell, on a display number it picks itself,
-# and points DISPLAY (and Qt) at it. The caller's EXIT trap must end the shell's jobs.
+# Starts an X server of its own for this shell, 1024 x 768 unless given another size, on a display
+# number it picks itself, and points DISPLAY (and Qt) at it. The caller's EXIT trap must end the
+# shell's jobs. It keeps its root window's properties between clients, as a desktop's server does.
 start_virtual_display() {
     local number_file
     number_file=$(mktemp)
-    Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$number_file" 2>/dev/null &
+    Xvfb -displayfd 1 -screen 0 "${1:-1024x768}x24" -nolisten tcp -noreset >"$number_file" 2>/dev/null &
     for _ in $(seq 50); do [[ -s $number_file ]] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$number_file")" QT_QPA_PLATFORM=xcb
     rm -f "$number_file"

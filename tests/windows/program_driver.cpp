@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 #include <QWindow>
 
@@ -74,6 +75,16 @@ void ProgramDriver::Type(std::u16string_view text) {
 void ProgramDriver::Paste(std::u16string_view text) {
     QGuiApplication::clipboard()->setText(ToQString(text));
     QTest::keyClick(Entry(), Qt::Key_V, Qt::ControlModifier);
+}
+
+void ProgramDriver::Drop(std::u16string_view text) {
+    QMimeData data;
+    data.setText(ToQString(text));
+    const QPoint end(Entry()->width() - 2, Entry()->height() / 2);
+    QDragEnterEvent enter(end, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Entry(), &enter);  // makes the box the drag's target
+    QDropEvent drop(end, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Entry(), &drop);
 }
 
 void ProgramDriver::ClearEntry() {

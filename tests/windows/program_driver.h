@@ -39,6 +39,8 @@ public:
     // Types each character as a key press into the entry box, wide characters included.
     static void Type(std::u16string_view text);
     static void Paste(std::u16string_view text);
+    // Drops the text at the end of the entry box, as dragged from another program.
+    static void Drop(std::u16string_view text);
     static void ClearEntry();  // select all, then delete
 
     // A left click at the centre of a control's design rectangle, delivered to the window.

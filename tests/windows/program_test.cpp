@@ -36,6 +36,9 @@ Step Typing(const std::u16string& text) {
 Step Pasting(const std::u16string& text) {
     return [text] { Driver::Paste(text); };
 }
+Step Dropping(const std::u16string& text) {
+    return [text] { Driver::Drop(text); };
+}
 const Step Convert = [] { Driver::Convert(); };
 const Step Ok = [] { Driver::Ok(); };
 const Step ClearEntry = [] { Driver::ClearEntry(); };
@@ -236,6 +239,11 @@ INSTANTIATE_TEST_SUITE_P(
             "PasteCutBeforeAWideCharacter", {Typing(u"1234"), Pasting(u"\U0001F600\U0001F600")}, u"1234\U0001F600"},
         EntryEdit{"PasteAtTheStartKeepsWhatWasTyped", {Typing(u"123"), Home, Pasting(u"abcdef")}, u"abcd123"},
         EntryEdit{"HugePaste", {Pasting(std::u16string(10000, u'9'))}, u"9999999"},
+        EntryEdit{"PasteKeepsItsFirstLine", {Pasting(u"98\n76")}, u"98"},
+        EntryEdit{"PasteOfWindowsLinesAfterTypedText", {Typing(u"12"), Pasting(u"98\r\n76\r\n")}, u"1298"},
+        EntryEdit{
+            "PasteAtTheStartKeepsItsFirstLineAndWhatWasTyped", {Typing(u"123"), Home, Pasting(u"98\n76")}, u"98123"},
+        EntryEdit{"DropKeepsItsFirstLine", {Typing(u"1"), Dropping(u"98\n76")}, u"198"},
         EntryEdit{"ControlCharactersAreNotTyped",
                   {Typing(u"\x01"
                           u"1\x1B"

@@ -44,5 +44,22 @@ INSTANTIATE_TEST_SUITE_P(
                     Edit{"WideCharacterBeforeTheLimitKept", u"12345" + Smile, 7, u"12345" + Smile, 7}),
     RowName{});
 
+class PastedLines : public testing::TestWithParam<Edit> {};
+
+TEST_P(PastedLines, KeepTheInsertedTextUpToItsFirstLineBreak) {
+    const auto kept = KeepFirstLine(GetParam().text, GetParam().cursor);
+    EXPECT_EQ(kept.text, GetParam().kept);
+    EXPECT_EQ(kept.cursor, GetParam().keptCursor);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edits, PastedLines,
+    testing::Values(Edit{"NoBreak", u"9876", 2, u"9876", 2}, Edit{"LineFeed", u"98\n76", 5, u"98", 2},
+                    Edit{"CarriageReturnAndLineFeed", u"98\r\n76\r\n", 8, u"98", 2},
+                    Edit{"CarriageReturn", u"98\r76", 5, u"98", 2}, Edit{"BreakFirstKeepsNothing", u"\n76", 3, u"", 0},
+                    Edit{"TextAfterTheInsertionStays", u"198\n7623", 6, u"19823", 3},
+                    Edit{"UnicodeSeparatorsAreCharacters", u"9\u20288\u20297", 5, u"9\u20288\u20297", 5}),
+    RowName{});
+
 }  // namespace
 }  // namespace forms

@@ -17,4 +17,11 @@ struct EditedText {
 // character cut at the limit) is dropped whole. `cursor` follows the text it stood after.
 EditedText KeepWholeCharacters(std::u16string_view text, std::size_t cursor, std::size_t maxLength);
 
+// What a single-line box keeps of an edit that brought in a line break: the inserted text up to
+// its first CR or LF, as a single-line Windows box keeps of a paste. The inserted text ends at
+// `cursor`, where typing, pasting and dropping leave it; what follows was there before and stays.
+// U+2028 and U+2029 are kept as characters, as the Windows box keeps them, so that every build
+// keeps the same text.
+EditedText KeepFirstLine(std::u16string_view text, std::size_t cursor);
+
 }  // namespace forms

@@ -1,6 +1,9 @@
 // The forms layer on Qt 6 Widgets.
 #include <fontconfig/fontconfig.h>
 #include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
@@ -24,12 +27,17 @@
 #include <QTextLayout>
 #include <QValidator>
 #include <QWidget>
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <future>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -201,6 +209,8 @@ public:
         if (!placed_) {
             PlaceAtStart();
         }
+        // A window the user minimized stays shown to Qt, so show() alone would leave it minimized.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
         show();
         raise();
         activateWindow();
@@ -257,13 +267,15 @@ void ApplyCommonDesign(QWidget* widget, const ControlDesign& design) {
     }
 }
 
-// Keeps the box's text to whole characters within its maximum length.
+// Keeps the box's text to one line of whole characters within its maximum length, whether typed,
+// pasted, middle-click pasted, dropped or set: every change passes here.
 class WholeCharacterValidator final : public QValidator {
 public:
     WholeCharacterValidator(std::size_t maxLength, QObject* parent) : QValidator(parent), maxLength_(maxLength) {}
 
     State validate(QString& input, int& cursor) const override {
-        const auto kept = KeepWholeCharacters(input.toStdU16String(), std::size_t(cursor), maxLength_);
+        const auto line = KeepFirstLine(input.toStdU16String(), std::size_t(cursor));
+        const auto kept = KeepWholeCharacters(line.text, line.cursor, maxLength_);
         input = ToQString(kept.text);
         cursor = int(kept.cursor);
         return Acceptable;
@@ -577,6 +589,124 @@ public:
 // screen reader started at any time.
 void JoinTheAccessibilityBusWheneverItIsThere() { qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"); }
 
+// An xcb reply, which the caller frees.
+template <class Reply>
+using XcbReply = std::unique_ptr<Reply, decltype(&std::free)>;
+
+// The accessibility bus that the display's root window names (AT_SPI_BUS), or "".
+std::string AccessibilityBusOfTheDisplay() {
+    std::string address;
+    int screenNumber = 0;
+    xcb_connection_t* display = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(display) == 0) {
+        constexpr std::string_view Name = "AT_SPI_BUS";
+        const XcbReply<xcb_intern_atom_reply_t> atom(
+            xcb_intern_atom_reply(display, xcb_intern_atom(display, 1, Name.size(), Name.data()), nullptr), &std::free);
+        auto screens = xcb_setup_roots_iterator(xcb_get_setup(display));
+        for (; screenNumber > 0 && screens.rem > 1; --screenNumber) {
+            xcb_screen_next(&screens);
+        }
+        if (atom != nullptr && atom->atom != XCB_ATOM_NONE) {
+            constexpr uint32_t MaxWords = 256;
+            const XcbReply<xcb_get_property_reply_t> property(
+                xcb_get_property_reply(
+                    display, xcb_get_property(display, 0, screens.data->root, atom->atom, XCB_ATOM_STRING, 0, MaxWords),
+                    nullptr),
+                &std::free);
+            if (property != nullptr) {
+                address.assign(static_cast<const char*>(xcb_get_property_value(property.get())),
+                               std::size_t(xcb_get_property_value_length(property.get())));
+            }
+        }
+    }
+    xcb_disconnect(display);
+    return address;
+}
+
+// With no session bus named, libdbus would start one through dbus-launch (dbus-x11, on most X
+// desktops), and that bus would outlive the program: over ssh -X, on a bare X server, in a
+// container. "disabled:" forbids that, unless the runtime folder holds the user's bus, which libdbus
+// takes itself. Qt looks for the accessibility bus on the display only once it has a session bus,
+// so without one the display's AT_SPI_BUS is handed to Qt, which takes AT_SPI_BUS_ADDRESS first.
+void UseOnlyTheBusesThatAreThere() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        return;
+    }
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat bus {};
+    if (!runtime.isEmpty() && stat((runtime + "/bus").constData(), &bus) == 0 && S_ISSOCK(bus.st_mode) &&
+        bus.st_uid == getuid()) {
+        return;
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    if (qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        const std::string address = AccessibilityBusOfTheDisplay();
+        if (!address.empty()) {
+            qputenv("AT_SPI_BUS_ADDRESS", QByteArray::fromStdString(address));
+        }
+    }
+}
+
+// What the toolkit says while it starts, held back: when it cannot start, it would abort with a
+// core dump and the advice to reinstall; instead the run ends with one line that says what is
+// missing and what to do.
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+std::vector<HeldMessage> startMessages;
+std::mutex startMessagesLock;  // the toolkit may speak from any thread
+
+std::string WhyTheToolkitCannotStart(const QString& fatal) {
+    const auto said = [](QLatin1StringView text) {
+        return std::any_of(startMessages.begin(), startMessages.end(),
+                           [text](const HeldMessage& message) { return message.text.startsWith(text); });
+    };
+    if (said(QLatin1StringView("could not connect to display"))) {
+        const QByteArray display = qgetenv("DISPLAY");
+        if (display.isEmpty()) {
+            return "no display to show the windows on: DISPLAY is not set. Start the program in a desktop session (on "
+                   "Wayland, one with XWayland), or set DISPLAY to a running X server.";
+        }
+        return "no display to show the windows on: nothing answers on the display \"" + display.toStdString() +
+               "\" that DISPLAY names. Start the program in a desktop session, or set DISPLAY to a running X server.";
+    }
+    if (!fatal.contains(QLatin1StringView("platform plugin"))) {
+        return fatal.simplified().toStdString();
+    }
+    QString plugin = qEnvironmentVariable("QT_QPA_PLATFORM");
+    for (const HeldMessage& message : startMessages) {
+        if (const qsizetype quote = message.text.indexOf(u'"'); message.category == "qt.qpa.plugin" && quote >= 0) {
+            plugin = message.text.mid(quote + 1).section(u'"', 0, 0);
+        }
+    }
+    const QString available = fatal.section(QLatin1StringView("Available platform plugins are: "), 1).trimmed();
+    return "the Qt platform plugin \"" + plugin.toStdString() +
+           "\" cannot be loaded. Set QT_QPA_PLATFORM to one of the installed ones (" +
+           available.chopped(available.endsWith(u'.') ? 1 : 0).toStdString() + "), or unset it.";
+}
+
+void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    const std::scoped_lock lock(startMessagesLock);
+    if (type == QtFatalMsg) {
+        std::cerr << "Tablinor - Verdusk: " << WhyTheToolkitCannotStart(text) << std::endl;
+        _exit(1);
+    }
+    startMessages.push_back({type, context.category, text});
+}
+
+// The toolkit has started: what it said goes out as it would have.
+void ReleaseStartMessages(QtMessageHandler handler) {
+    qInstallMessageHandler(handler);
+    const std::scoped_lock lock(startMessagesLock);
+    for (const HeldMessage& message : startMessages) {
+        qt_message_output(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category.constData()),
+                          message.text);
+    }
+    startMessages.clear();
+}
+
 }  // namespace
 
 void BeginRun(const ApplicationDesign& application) {
@@ -615,7 +745,10 @@ int Run(const ApplicationDesign& application, const Handler& start) {
     std::jthread fontConfiguration(FcInit);
     std::optional<QApplication> toolkit;
     if (QCoreApplication::instance() == nullptr) {
+        UseOnlyTheBusesThatAreThere();
+        const QtMessageHandler handler = qInstallMessageHandler(HoldStartMessage);
         toolkit.emplace(argc, argv.data());
+        ReleaseStartMessages(handler);
     }
     // Qt takes the first thread that uses it for the main one, so the picture waits for the toolkit.
     if (application.firstWindow != nullptr) {
