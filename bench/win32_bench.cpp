@@ -271,7 +271,7 @@ private:
         PROCESS_INFORMATION process{};
         if (CreateProcessW(side.executable.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                            &startup, &process) == FALSE) {
-            Fail("cannot start the program or the floor");
+            Fail("cannot start the program or the floor: error " + std::to_string(GetLastError()));
         }
         WaitFor("the first paint", [&] { return PixelAt(sample_) != background_; });
         return process;

@@ -72,11 +72,13 @@ windows_build_dir_of() {
 # Cross-compiles for a Windows architecture, i686 or x86_64, small and stripped; the other
 # arguments go to CMake. build_windows i686 makes "build-windows/Tablinor - Verdusk.exe".
 build_windows() {
-    local folder
-    folder=$(windows_build_dir_of "$1")
-    cmake -S "$repo_root" -B "$folder" -G Ninja --toolchain "$repo_root/cmake/mingw-w64-$1.cmake" \
+    configure_windows "$@"
+    cmake --build "$(windows_build_dir_of "$1")"
+}
+
+configure_windows() {
+    cmake -S "$repo_root" -B "$(windows_build_dir_of "$1")" -G Ninja --toolchain "$repo_root/cmake/mingw-w64-$1.cmake" \
         -DCMAKE_BUILD_TYPE=MinSizeRel -DTABLINOR_WARNINGS_AS_ERRORS=ON "${@:2}"
-    cmake --build "$folder"
 }
 
 # Whether this machine runs 32-bit code, which wine32 needs: newer kernels may run without it
