@@ -240,7 +240,6 @@ INSTANTIATE_TEST_SUITE_P(
         EntryEdit{"PasteAtTheStartKeepsWhatWasTyped", {Typing(u"123"), Home, Pasting(u"abcdef")}, u"abcd123"},
         EntryEdit{"HugePaste", {Pasting(std::u16string(10000, u'9'))}, u"9999999"},
         EntryEdit{"PasteKeepsItsFirstLine", {Pasting(u"98\n76")}, u"98"},
-        EntryEdit{"PasteOfWindowsLinesAfterTypedText", {Typing(u"12"), Pasting(u"98\r\n76\r\n")}, u"1298"},
         EntryEdit{
             "PasteAtTheStartKeepsItsFirstLineAndWhatWasTyped", {Typing(u"123"), Home, Pasting(u"98\n76")}, u"98123"},
         EntryEdit{"DropKeepsItsFirstLine", {Typing(u"1"), Dropping(u"98\n76")}, u"198"},
