@@ -182,10 +182,10 @@ struct Control {
     // A WM_COMMAND notification from the control.
     virtual void Notify(WORD /*code*/) {}
 
-    // For screen readers: the control's role, and whether it can be pressed, which does what a
+    // For screen readers: the control's role; a push button can be pressed, which does what a
     // click does.
     [[nodiscard]] virtual LONG Role() const = 0;
-    [[nodiscard]] virtual bool Pressable() const { return false; }
+    [[nodiscard]] bool Pressable() const { return Role() == ROLE_SYSTEM_PUSHBUTTON; }
     virtual void Press() {}
 
     void SetFont(HFONT next) {
@@ -463,7 +463,6 @@ struct Label::Impl final : Control {
     // A label that takes clicks does something rather than lead somewhere: a push button to
     // screen readers, which they offer to press, not a link.
     [[nodiscard]] LONG Role() const override { return click ? ROLE_SYSTEM_PUSHBUTTON : ROLE_SYSTEM_STATICTEXT; }
-    [[nodiscard]] bool Pressable() const override { return bool(click); }
     void Press() override { Raise(click); }
 
     void SetText(std::u16string_view newText) {
@@ -633,7 +632,6 @@ struct Button::Impl final : Control {
     }
 
     [[nodiscard]] LONG Role() const override { return ROLE_SYSTEM_PUSHBUTTON; }
-    [[nodiscard]] bool Pressable() const override { return true; }
     void Press() override { Raise(click); }
 
     Handler click;
