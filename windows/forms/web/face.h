@@ -1,0 +1,16 @@
+// A face that the page carries itself, with the Windows metrics its lines are spaced by.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace forms::web {
+
+struct Face {
+    std::span<const std::uint8_t> file;  // TrueType
+    int unitsPerEm;
+    int winAscent;
+    int winDescent;
+};
+
+}  // namespace forms::web

@@ -1,0 +1,677 @@
+// The forms layer in a web page: each window is a positioned element of the page, each control one
+// of the page's own elements, reached through Emscripten's val.
+#include <emscripten/bind.h>
+#include <emscripten/emscripten.h>
+#include <emscripten/val.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "windows/forms/form_reference.h"
+#include "windows/forms/forms.h"
+#include "windows/forms/picture.h"
+#include "windows/forms/run_state.h"
+#include "windows/forms/text_limit.h"
+#include "windows/forms/web/tahoma_bold.h"
+
+namespace forms {
+namespace {
+
+using emscripten::val;
+using run::Raise;
+
+// JavaScript functions that call back into the program. Each lives as long as the object that
+// holds it; a call that comes after, from a promise or a queued event, finds nothing to call.
+std::map<int, std::function<void(val)>> callbacks;
+int lastCallback = 0;
+
+void CallBack(int id, val argument) {
+    if (const auto found = callbacks.find(id); found != callbacks.end()) {
+        Raise([&] { found->second(std::move(argument)); });
+    }
+}
+
+EMSCRIPTEN_BINDINGS(forms_callbacks) { emscripten::function("formsCallBack", &CallBack); }
+
+class Callback {
+public:
+    explicit Callback(std::function<void(val)> callback) : id_(++lastCallback) {
+        callbacks.emplace(id_, std::move(callback));
+    }
+    ~Callback() { callbacks.erase(id_); }
+    Callback(const Callback&) = delete;
+    Callback& operator=(const Callback&) = delete;
+    Callback(Callback&&) = delete;
+    Callback& operator=(Callback&&) = delete;
+
+    [[nodiscard]] val Function() const {
+        return val::module_property("formsCallBack").call<val>("bind", val::null(), id_);
+    }
+
+private:
+    int id_;
+};
+
+// An event listener on a page object, taken off again with its holder.
+class Listener {
+public:
+    Listener(val target, const char* type, std::function<void(val)> callback)
+        : target_(std::move(target)), type_(type), callback_(std::move(callback)), function_(callback_.Function()) {
+        target_.call<void>("addEventListener", val(type_), function_);
+    }
+    ~Listener() { target_.call<void>("removeEventListener", val(type_), function_); }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    Listener(Listener&&) = delete;
+    Listener& operator=(Listener&&) = delete;
+
+private:
+    val target_;
+    const char* type_;
+    Callback callback_;
+    val function_;
+};
+
+val Document() { return val::global("document"); }
+
+val CreateElement(const char* tag) { return Document().call<val>("createElement", val(tag)); }
+
+void SetStyle(const val& element, const char* property, const std::string& value) {
+    element["style"].call<void>("setProperty", val(property), val(value));
+}
+
+std::string Pixels(double pixels) { return std::to_string(pixels) + "px"; }
+
+void Place(const val& element, int left, int top, int width, int height) {
+    SetStyle(element, "position", "absolute");
+    SetStyle(element, "left", Pixels(left));
+    SetStyle(element, "top", Pixels(top));
+    SetStyle(element, "width", Pixels(width));
+    SetStyle(element, "height", Pixels(height));
+    SetStyle(element, "margin", "0");
+    SetStyle(element, "box-sizing", "border-box");
+}
+
+void Place(const val& element, const TwipRect& rect) {
+    Place(element, ToPixels(rect.left), ToPixels(rect.top), ToPixels(rect.width), ToPixels(rect.height));
+}
+
+std::string CssColour(Colour bgr) {
+    constexpr Colour Byte = 0xFF;
+    return "rgb(" + std::to_string(bgr & Byte) + "," + std::to_string((bgr >> 8) & Byte) + "," +
+           std::to_string((bgr >> 16) & Byte) + ")";
+}
+
+// The faces the page carries. Wine's Tahoma is metric-compatible with the face the windows were
+// laid out in, so "CH" fits its 17-pixel column, and it stands in for MS Sans Serif, as it took
+// that face's place in Windows' own dialogs. Faces of the page take precedence over the system's,
+// so every browser draws the same. The design's texts are all bold.
+struct PageFace {
+    const char* family;
+    int weight;
+    const web::Face& face;
+};
+const std::array<PageFace, 2> PageFaces{{
+    {.family = "Tahoma", .weight = Bold, .face = web::TahomaBold},
+    {.family = "MS Sans Serif", .weight = Bold, .face = web::TahomaBold},
+}};
+
+const web::Face* FaceOf(const FontDesign& design) {
+    const auto found = std::find_if(PageFaces.begin(), PageFaces.end(), [&](const PageFace& face) {
+        return design.name == face.family && design.weight == face.weight;
+    });
+    return found != PageFaces.end() ? &found->face : nullptr;
+}
+
+// Points are laid out at the design's 96 dpi, like twips; the browser scales both on denser screens.
+int PixelSize(const FontDesign& design) {
+    constexpr double PixelsPerPoint = 96.0 / 72.0;
+    return int(std::lround(design.points * PixelsPerPoint));
+}
+
+std::string CssFont(const FontDesign& design) {
+    return std::to_string(design.weight) + " " + Pixels(PixelSize(design)) + " \"" + std::string(design.name) +
+           "\", sans-serif";
+}
+
+// Windows spaces the lines of a text by the face's Windows ascent and descent, rounded up.
+std::string LineSpacing(const FontDesign& design) {
+    const web::Face* face = FaceOf(design);
+    if (face == nullptr) {
+        return "normal";
+    }
+    const double pixelsPerUnit = double(PixelSize(design)) / face->unitsPerEm;
+    return Pixels(std::ceil((face->winAscent + face->winDescent) * pixelsPerUnit));
+}
+
+double DevicePixelRatio() { return val::global("devicePixelRatio").as<double>(); }
+
+// How wide a stem of "l" comes out in device pixels, drawn as the page draws text.
+int StemWidth(const FontDesign& design, double ratio) {
+    const int size = PixelSize(design);
+    const int side = int(std::ceil(2 * size * ratio));
+    val canvas = CreateElement("canvas");
+    canvas.set("width", side);
+    canvas.set("height", side);
+    val context = canvas.call<val>("getContext", val("2d"));
+    context.call<void>("scale", ratio, ratio);
+    context.set("font", CssFont(design));
+    context.call<void>("fillText", val("l"), 0, size);
+    const int row = int(std::lround(size * ratio * 3 / 4));  // about half the x-height above the baseline
+    const val pixels = context.call<val>("getImageData", 0, row, side, 1)["data"];
+    constexpr int HalfCovered = 128;
+    int width = 0;
+    for (int x = 0; x < side; ++x) {
+        width += pixels[4 * x + 3].as<int>() >= HalfCovered ? 1 : 0;
+    }
+    return width;
+}
+
+// Windows draws the design's bold texts with stems two pixels wide at 96 dpi. Where a bold face's
+// stems come out thinner, the text is drawn again at each device pixel further right up to one
+// pixel, as Windows emboldens a face without a bold of its own: here as shadows of the text's own
+// colour, which the browser draws under the text without blurring them.
+std::string Overstrike(const FontDesign& design) {
+    constexpr int BoldStemPixels = 2;  // at 96 dpi
+    const double ratio = DevicePixelRatio();
+    if (design.weight < Bold || StemWidth(design, ratio) >= BoldStemPixels * ratio) {
+        return "none";
+    }
+    std::string shadows;
+    const int steps = int(std::ceil(ratio));
+    for (int step = 1; step <= steps; ++step) {
+        shadows += (shadows.empty() ? "" : ", ") + Pixels(step / ratio) + " 0 currentColor";
+    }
+    return shadows;
+}
+
+void ApplyFont(const val& element, const FontDesign& design) {
+    SetStyle(element, "font", CssFont(design));
+    SetStyle(element, "line-height", LineSpacing(design));
+    static std::map<std::string, std::string> overstrikes;  // by font: every digit label shares one
+    const std::string key = CssFont(design) + "@" + std::to_string(DevicePixelRatio());
+    auto found = overstrikes.find(key);
+    if (found == overstrikes.end()) {
+        found = overstrikes.emplace(key, Overstrike(design)).first;
+    }
+    SetStyle(element, "text-shadow", found->second);
+}
+
+void ApplyCommonDesign(val& element, const std::string& id, const ControlDesign& design) {
+    element.set("id", id);
+    Place(element, design.rect);
+    if (design.font) {
+        ApplyFont(element, *design.font);
+    }
+    if (design.colour) {
+        SetStyle(element, "color", CssColour(*design.colour));
+    }
+    if (!design.accessibleName.empty()) {
+        element.call<void>("setAttribute", val("aria-label"), val(std::string(design.accessibleName)));
+    }
+    SetStyle(element, "cursor", design.pointer == Pointer::Hand ? "pointer" : "default");
+}
+
+// The pictures, decoded by the browser once a run, as promises of an ImageBitmap.
+std::map<const std::uint8_t*, val> pictures;
+
+val Picture(const WindowDesign& design) {
+    const auto image = PictureImage(design.picture);
+    auto found = pictures.find(design.picture.data());
+    if (found == pictures.end()) {
+        const val bytes(emscripten::typed_memory_view(image.size(), image.data()));
+        const val blob = val::global("Blob").new_(val::array(std::vector<val>{bytes}));
+        found = pictures.emplace(design.picture.data(), val::global("createImageBitmap")(blob)).first;
+    }
+    return found->second;
+}
+
+// The control that has the keyboard focus, in the page or in no window.
+val ActiveElement() { return Document()["activeElement"]; }
+
+}  // namespace
+
+// Controls share their element and the listeners that go with it.
+struct Control {
+    Control(const char* tag, std::string id) : element(CreateElement(tag)), id(std::move(id)) {}
+    virtual ~Control() = default;
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+    Control(Control&&) = delete;
+    Control& operator=(Control&&) = delete;
+
+    void Listen(const char* type, std::function<void(val)> callback) {
+        listeners.push_back(std::make_unique<Listener>(element, type, std::move(callback)));
+    }
+
+    val element;
+    std::string id;
+    std::vector<std::unique_ptr<Listener>> listeners;
+};
+
+struct Label::Impl final : Control {
+    Impl(const ControlDesign& design, std::string id) : Control("div", std::move(id)) {
+        ApplyCommonDesign(element, this->id, design);
+        // Wrapped at spaces and clipped to the label, as a Windows label draws its text.
+        SetStyle(element, "white-space", "pre-wrap");
+        SetStyle(element, "overflow", "hidden");
+        SetStyle(element, "user-select", "none");
+        SetStyle(element, "text-align", design.alignment == Alignment::Centre ? "center" : "left");
+        SetStyle(element, "background", design.transparent ? "transparent" : "ButtonFace");
+        Listen("click", [this](const val& /*event*/) { Raise(click); });
+        SetText(design.text);
+    }
+
+    void SetText(std::u16string_view text) {
+        text_ = text;
+        element.set("textContent", text_);
+    }
+
+    // A label with a click handler, which the design keeps out of the keyboard focus, is a button
+    // that a screen reader's user can press.
+    void SetClick(Handler handler) {
+        click = std::move(handler);
+        element.call<void>("setAttribute", val("role"), val("button"));
+    }
+
+    Handler click;
+    std::u16string text_;
+};
+
+// A single-line box that keeps its text to one line of whole characters within its maximum
+// length, whether typed, pasted, dropped or composed: each insertion is made here, and whatever
+// the browser changed itself is checked after.
+struct TextBox::Impl final : Control {
+    Impl(const ControlDesign& design, std::string id) : Control("input", std::move(id)), maxLength_(design.maxLength) {
+        ApplyCommonDesign(element, this->id, design);
+        element.set("type", val("text"));
+        element.set("spellcheck", false);
+        element.set("autocomplete", val("off"));
+        element.set("value", std::u16string(design.text));
+        Listen("beforeinput", [this](const val& event) { Insert(event); });
+        Listen("input", [this](const val& event) {
+            if (!event["isComposing"].as<bool>()) {
+                Keep(Value(), Cursor(), true);
+            }
+        });
+        Listen("compositionend", [this](const val& /*event*/) { Keep(Value(), Cursor(), true); });
+    }
+
+    void SetText(std::u16string_view text) {
+        element.set("value", std::u16string(text));
+        Raise(change);
+    }
+
+    [[nodiscard]] std::u16string Value() const { return element["value"].as<std::u16string>(); }
+
+    Handler change;
+
+private:
+    [[nodiscard]] std::size_t Cursor() const { return element["selectionEnd"].as<std::size_t>(); }
+
+    void Insert(const val& event) {
+        const val transfer = event["dataTransfer"];
+        const val inserted = event["data"].isString() ? event["data"]
+                             : transfer.isNull() || transfer.isUndefined()
+                                 ? val::undefined()
+                                 : transfer.call<val>("getData", val("text/plain"));
+        if (!event["cancelable"].as<bool>() || !inserted.isString()) {
+            return;
+        }
+        event.call<void>("preventDefault");
+        const std::u16string value = Value();
+        const auto start = std::min(element["selectionStart"].as<std::size_t>(), value.size());
+        const auto end = std::clamp(Cursor(), start, value.size());
+        const auto text = inserted.as<std::u16string>();
+        Keep(value.substr(0, start) + text + value.substr(end), start + text.size(), false);
+    }
+
+    // Sets the box to what the rule keeps of `text`, and raises the change event when the text
+    // has changed, or when the browser has changed it already.
+    void Keep(std::u16string_view text, std::size_t cursor, bool changed) {
+        auto kept = KeepFirstLine(text, cursor);
+        if (maxLength_ > 0) {
+            kept = KeepWholeCharacters(kept.text, kept.cursor, std::size_t(maxLength_));
+        }
+        if (kept.text != Value()) {
+            element.set("value", kept.text);
+            changed = true;
+        }
+        element.call<void>("setSelectionRange", kept.cursor, kept.cursor);
+        if (changed) {
+            Raise(change);
+        }
+    }
+
+    int maxLength_;
+};
+
+struct Button::Impl final : Control {
+    Impl(const ControlDesign& design, std::string id) : Control("button", std::move(id)) {
+        ApplyCommonDesign(element, this->id, design);
+        element.set("type", val("button"));
+        element.set("textContent", std::u16string(design.text));
+        Listen("click", [this](const val& /*event*/) { Raise(click); });
+    }
+
+    Handler click;
+};
+
+namespace {
+
+// The windows there are, from back to front.
+std::vector<Window::Impl*> windows;
+
+}  // namespace
+
+struct Window::Impl {
+    explicit Impl(const WindowDesign& design)
+        : name(design.name),
+          start(design.start),
+          width(ToPixels(design.width)),
+          height(ToPixels(design.height)),
+          element(CreateElement("div")),
+          canvas(CreateElement("canvas")) {
+        element.set("id", std::string(design.name));
+        element.call<void>("setAttribute", val("role"), val("group"));
+        element.call<void>("setAttribute", val("aria-label"), std::u16string(design.caption));
+        Place(element, 0, 0, width, height);
+        SetStyle(element, "overflow", "hidden");
+        SetStyle(element, "display", "none");
+        SetStyle(element, "visibility", "hidden");  // until its picture is drawn
+        canvas.set("width", width);
+        canvas.set("height", height);
+        Place(canvas, 0, 0, width, height);
+        element.call<void>("append", canvas);
+        for (const ControlDesign* control : design.controls) {
+            controls.emplace_back(control, CreateControl(*control));
+            element.call<void>("append", controls.back().second->element);
+        }
+        for (const auto& [control, created] : controls) {
+            if (control->labelledBy != nullptr) {
+                created->element.call<void>("setAttribute", val("aria-labelledby"),
+                                            val(Find<Control>(*control->labelledBy).id));
+            }
+        }
+        DrawPicture(design);
+        listeners.push_back(std::make_unique<Listener>(element, "mousedown", [this](const val& event) {
+            // A click on a window brings it to the front, and leaves the keyboard focus in it
+            // unless it lands on a control that takes the focus.
+            if (event["target"]["tabIndex"].as<int>() < 0) {
+                event.call<void>("preventDefault");
+            }
+            BringToFront();
+            Activate();
+        }));
+        listeners.push_back(std::make_unique<Listener>(element, "focusin", [this](const val& event) {
+            focused = event["target"];
+        }));
+        listeners.push_back(std::make_unique<Listener>(val::global("window"), "resize", [this](const val& /*event*/) {
+            if (placed) {
+                PlaceAtStart();
+            }
+        }));
+        Document()["body"].call<void>("append", element);
+        windows.insert(windows.begin(), this);
+    }
+
+    ~Impl() {
+        std::erase(windows, this);
+        element.call<void>("remove");
+    }
+
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    Impl(Impl&&) = delete;
+    Impl& operator=(Impl&&) = delete;
+
+    template <class Kind>
+    [[nodiscard]] Kind& Find(const ControlDesign& design) const {
+        for (const auto& [control, created] : controls) {
+            if (control == &design) {
+                if (auto* found = dynamic_cast<Kind*>(created.get())) {
+                    return *found;
+                }
+            }
+        }
+        throw RunTimeError("control not found: " + name + " has no " + std::string(design.name) + " of that kind");
+    }
+
+    void Show() {
+        if (!placed) {
+            PlaceAtStart();
+        }
+        SetStyle(element, "display", "block");
+        shown = true;
+        BringToFront();
+        Activate();
+    }
+
+    void Hide() {
+        SetStyle(element, "display", "none");
+        shown = false;
+        // As on a desktop, the window in front of those left takes the keyboard focus.
+        const auto front = std::find_if(windows.rbegin(), windows.rend(), [](Impl* window) {
+            return window->shown;
+        });
+        if (front != windows.rend() && !(*front)->element.call<bool>("contains", ActiveElement())) {
+            (*front)->Activate();
+        }
+    }
+
+    Handler closeRequest;
+
+private:
+    [[nodiscard]] std::unique_ptr<Control> CreateControl(const ControlDesign& design) const {
+        std::string id = name + "." + std::string(design.name);
+        switch (design.kind) {
+            case ControlKind::Label:
+                return std::make_unique<Label::Impl>(design, std::move(id));
+            case ControlKind::TextBox:
+                return std::make_unique<TextBox::Impl>(design, std::move(id));
+            case ControlKind::Button:
+                return std::make_unique<Button::Impl>(design, std::move(id));
+        }
+        throw RunTimeError("invalid control kind for " + std::string(design.name));
+    }
+
+    // The picture is drawn unscaled at the origin once the browser has decoded it, and the window
+    // appears with it. A picture that does not decode ends the run.
+    void DrawPicture(const WindowDesign& design) {
+        pictureDrawn = std::make_unique<Callback>([this](const val& bitmap) {
+            canvas.call<val>("getContext", val("2d")).call<void>("drawImage", bitmap, 0, 0);
+            SetStyle(element, "visibility", "visible");
+            // A control takes the focus only once it can be seen.
+            if (shown && windows.back() == this) {
+                Activate();
+            }
+        });
+        pictureFailed = std::make_unique<Callback>([this](const val& /*error*/) {
+            throw RunTimeError("invalid picture: the picture of " + name + " does not decode");
+        });
+        Picture(design).call<void>("then", pictureDrawn->Function(), pictureFailed->Function());
+    }
+
+    void BringToFront() {
+        std::erase(windows, this);
+        windows.push_back(this);
+        for (std::size_t layer = 0; layer < windows.size(); ++layer) {
+            SetStyle(windows[layer]->element, "z-index", std::to_string(layer + 1));
+        }
+    }
+
+    // Gives the keyboard focus back to the control that had it, or to the first that takes it.
+    void Activate() const {
+        if (element.call<bool>("contains", ActiveElement())) {
+            return;
+        }
+        val target = focused;
+        if (target.isUndefined() || !element.call<bool>("contains", target)) {
+            target = element.call<val>("querySelector", val("input, button"));
+        }
+        if (!target.isNull()) {
+            target.call<void>("focus");
+        }
+    }
+
+    // The main window is centred in the page's viewport, a window centred over its owner over the
+    // window in front when it first shows, and both stay so as the viewport changes size.
+    void PlaceAtStart() {
+        const val viewport = Document()["documentElement"];
+        int x = (viewport["clientWidth"].as<int>() - width) / 2;
+        int y = (viewport["clientHeight"].as<int>() - height) / 2;
+        if (start == StartPosition::CentreOwner) {
+            if (owner == nullptr && !windows.empty() && windows.back() != this && windows.back()->shown) {
+                owner = windows.back();
+            }
+            if (owner != nullptr && std::find(windows.begin(), windows.end(), owner) != windows.end()) {
+                x = owner->left + (owner->width - width) / 2;
+                y = owner->top + (owner->height - height) / 2;
+            }
+        }
+        left = std::max(x, 0);
+        top = std::max(y, 0);
+        SetStyle(element, "left", Pixels(left));
+        SetStyle(element, "top", Pixels(top));
+        placed = true;
+    }
+
+    std::string name;
+    StartPosition start;
+    int width;
+    int height;
+    int left = 0;
+    int top = 0;
+    bool placed = false;
+    bool shown = false;
+    const Impl* owner = nullptr;
+    val element;
+    val canvas;
+    val focused = val::undefined();
+    std::vector<std::pair<const ControlDesign*, std::unique_ptr<Control>>> controls;
+    std::vector<std::unique_ptr<Listener>> listeners;
+    std::unique_ptr<Callback> pictureDrawn;
+    std::unique_ptr<Callback> pictureFailed;
+};
+
+Window::Window(const WindowDesign& design) : impl_(std::make_unique<Impl>(design)) {}
+
+Window::~Window() = default;
+
+void Window::Show() { impl_->Show(); }
+
+void Window::Hide() { impl_->Hide(); }
+
+// A window inside the page has no close box of the desktop's to ask for its closing.
+void Window::OnCloseRequest(Handler handler) { impl_->closeRequest = std::move(handler); }
+
+Label::Label(const Window& window, const ControlDesign& design) : impl_(&window.impl().Find<Impl>(design)) {}
+
+void Label::SetText(std::u16string_view text) { impl_->SetText(text); }
+
+std::u16string Label::Text() const { return impl_->text_; }
+
+void Label::OnClick(Handler handler) { impl_->SetClick(std::move(handler)); }
+
+TextBox::TextBox(const Window& window, const ControlDesign& design) : impl_(&window.impl().Find<Impl>(design)) {}
+
+void TextBox::SetText(std::u16string_view text) { impl_->SetText(text); }
+
+std::u16string TextBox::Text() const { return impl_->Value(); }
+
+void TextBox::OnChange(Handler handler) { impl_->change = std::move(handler); }
+
+Button::Button(const Window& window, const ControlDesign& design) : impl_(&window.impl().Find<Impl>(design)) {}
+
+void Button::OnClick(Handler handler) { impl_->click = std::move(handler); }
+
+namespace {
+
+// One quiet line under the windows: how the run ended.
+void SayOnThePage(const std::string& text) {
+    val line = CreateElement("p");
+    line.set("id", val("status"));
+    line.call<void>("setAttribute", val("role"), val("status"));
+    line.set("textContent", text);
+    Document()["body"].call<void>("append", line);
+}
+
+void DestroyDoomed(void* /*unused*/) { run::DestroyDoomed(); }
+
+}  // namespace
+
+void DestroyLater(std::shared_ptr<void> object) {
+    if (run::Doom(std::move(object))) {
+        emscripten_async_call(DestroyDoomed, nullptr, 0);
+    }
+}
+
+void End(int status) {
+    if (!run::MarkEnded(status)) {
+        return;
+    }
+    Reference::UnloadAll();
+    if (status == 0) {
+        SayOnThePage("Tablinor - Verdusk has ended. Reload the page to start it again.");
+    }
+}
+
+void Fail(std::string_view message) {
+    const std::string line = "Tablinor - Verdusk: run-time error: " + std::string(message);
+    val::global("console").call<void>("error", line);
+    SayOnThePage(line);
+    End(1);
+}
+
+namespace {
+
+// Adds the page's faces and resolves once the browser has read them all.
+val AddPageFaces() {
+    std::vector<val> loaded;
+    for (const PageFace& face : PageFaces) {
+        const val bytes(emscripten::typed_memory_view(face.face.file.size(), face.face.file.data()));
+        val descriptors = val::object();
+        descriptors.set("weight", std::to_string(face.weight));
+        val fontFace = val::global("FontFace").new_(val(face.family), bytes, descriptors);
+        Document()["fonts"].call<void>("add", fontFace);
+        loaded.push_back(fontFace.call<val>("load"));
+    }
+    return val::global("Promise").call<val>("all", val::array(loaded));
+}
+
+}  // namespace
+
+void BeginRun(const ApplicationDesign& application) {
+    run::Begin();
+    if (application.firstWindow != nullptr) {
+        Document().set("title", std::u16string(application.firstWindow->caption));
+        Picture(*application.firstWindow);  // decoded while the faces are read
+    }
+}
+
+int FinishRun() {
+    End(run::ExitStatus());
+    run::DestroyDoomed();
+    pictures.clear();
+    return run::ExitStatus();
+}
+
+// The browser keeps the page's event loop: the run goes on after this returns, until End.
+int Run(const ApplicationDesign& application, const Handler& start) {
+    BeginRun(application);
+    static Callback facesRead([start](const val& /*faces*/) { start(); });
+    static Callback facesFailed([](const val& error) {
+        throw RunTimeError("the page's faces cannot be read: " + error["message"].as<std::string>());
+    });
+    AddPageFaces().call<void>("then", facesRead.Function(), facesFailed.Function());
+    return run::ExitStatus();
+}
+
+}  // namespace forms
