@@ -7,6 +7,8 @@ build_dir="$repo_root/build"
 # which the tests run where this machine runs no 32-bit code.
 windows_build_dir="$repo_root/build-windows"
 windows64_build_dir="$repo_root/build-windows64"
+# The web page's build, whose page is build-web/tablinor-verdusk.html.
+web_build_dir="$repo_root/build-web"
 
 # What building and running the program needs.
 program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libfontconfig-dev libxcb1-dev fonts-wine)
@@ -32,6 +34,11 @@ windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth openbox xdotool x1
 # What the Windows tests need besides where this machine runs no 32-bit code: the 64-bit cross
 # compiler and 64-bit wine.
 windows64_test_packages=(g++-mingw-w64-x86-64-posix wine64)
+# What the web page needs: Emscripten, and Debian's fonttools to cut down the page's face.
+# GoogleTest's source, which the web build compiles for its tests under Node.js.
+web_build_packages=(cmake ninja-build emscripten python3-fonttools googletest)
+# What the web tests need besides: a headless Chromium driven through WebDriver.
+web_test_packages=(chromium chromium-driver python3-selenium)
 
 as_root() {
     if ((EUID == 0)); then "$@"; else sudo "$@"; fi
@@ -79,6 +86,16 @@ build_windows() {
 configure_windows() {
     cmake -S "$repo_root" -B "$(windows_build_dir_of "$1")" -G Ninja --toolchain "$repo_root/cmake/mingw-w64-$1.cmake" \
         -DCMAKE_BUILD_TYPE=MinSizeRel -DTABLINOR_WARNINGS_AS_ERRORS=ON "${@:2}"
+}
+
+# Builds the web page, small; the arguments go to CMake. Emscripten's optimizer needs Debian's acorn,
+# which a Node.js other than Debian's finds only through NODE_PATH. The tests run under Node.js
+# itself, without the threads flag that emcmake would give it and that newer ones refuse.
+build_web() {
+    export NODE_PATH=/usr/share/nodejs
+    emcmake cmake -S "$repo_root" -B "$web_build_dir" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+        -DTABLINOR_WARNINGS_AS_ERRORS=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" "$@" >/dev/null
+    cmake --build "$web_build_dir"
 }
 
 # Whether this machine runs 32-bit code, which wine32 needs: newer kernels may run without it
