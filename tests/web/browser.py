@@ -1,0 +1,99 @@
+"""The page in Debian's headless Chromium, driven through WebDriver as a person drives it.
+
+Chromium starts with a profile of its own, with every background connection of its own turned off,
+so that whatever the browser fetches is the page's doing.
+"""
+
+import contextlib
+import io
+import shutil
+import tempfile
+import time
+
+from PIL import Image
+from selenium import webdriver
+from selenium.webdriver.chrome.options import Options
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+QUIET_FLAGS = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+               "--disable-background-networking", "--disable-component-update", "--disable-sync",
+               "--disable-default-apps", "--disable-extensions", "--no-default-browser-check"]
+
+
+@contextlib.contextmanager
+def chromium(scale=1, width=800, height=700):
+    """A headless Chromium at that device pixel ratio, its viewport about width x height CSS pixels."""
+    profile = tempfile.mkdtemp(prefix="tablinor-chromium-")
+    options = Options()
+    options.binary_location = CHROMIUM
+    for flag in QUIET_FLAGS + [f"--user-data-dir={profile}", f"--force-device-scale-factor={scale}",
+                               f"--window-size={width},{height}"]:
+        options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
+    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    try:
+        yield driver
+    finally:
+        driver.quit()
+        shutil.rmtree(profile, ignore_errors=True)
+
+
+def open_page(driver, page):
+    """Opens the page from disk and waits for the main window to show with its picture."""
+    driver.get("file://" + str(page))
+    wait_shown(driver, "Form1")
+
+
+def shown(driver, window):
+    return driver.execute_script(
+        "const w = document.getElementById(arguments[0]);"
+        "return !!w && getComputedStyle(w).display !== 'none' && getComputedStyle(w).visibility === 'visible';",
+        window)
+
+
+def wait_shown(driver, window, timeout=10):
+    WebDriverWait(driver, timeout).until(lambda d: shown(d, window), f"{window} did not show")
+
+
+def wait_gone(driver, window, timeout=10):
+    WebDriverWait(driver, timeout).until(lambda d: not shown(d, window), f"{window} did not go")
+
+
+def element(driver, window, control=None):
+    return driver.find_element(By.ID, window if control is None else f"{window}.{control}")
+
+
+def rect(driver, window, control=None):
+    """An element's (left, top, width, height) in CSS pixels, in the viewport."""
+    box = element(driver, window, control).rect
+    return round(box["x"]), round(box["y"]), round(box["width"]), round(box["height"])
+
+
+def insert_text(driver, text):
+    """Text as an input method or an on-screen keyboard commits it, any character at all."""
+    driver.execute_cdp_cmd("Input.insertText", {"text": text})
+
+
+def next_frame(driver):
+    """Waits until the browser has painted what the last event changed."""
+    driver.execute_async_script(
+        "const done = arguments[0]; requestAnimationFrame(() => requestAnimationFrame(() => done()));")
+
+
+def screenshot(driver):
+    """The viewport as the screen shows it, in device pixels."""
+    next_frame(driver)
+    return Image.open(io.BytesIO(driver.get_screenshot_as_png())).convert("RGB")
+
+
+def console(driver):
+    """What the page wrote to the console since the last call."""
+    return [entry["message"] for entry in driver.get_log("browser")]
+
+
+def settle(seconds=0.05):
+    time.sleep(seconds)
