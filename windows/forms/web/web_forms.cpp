@@ -124,7 +124,7 @@ const std::array<PageFace, 2> PageFaces{{
 }};
 
 const web::Face* FaceOf(const FontDesign& design) {
-    const auto found = std::find_if(PageFaces.begin(), PageFaces.end(), [&](const PageFace& face) {
+    const auto* const found = std::find_if(PageFaces.begin(), PageFaces.end(), [&](const PageFace& face) {
         return design.name == face.family && design.weight == face.weight;
     });
     return found != PageFaces.end() ? &found->face : nullptr;
@@ -410,9 +410,8 @@ struct Window::Impl {
             BringToFront();
             Activate();
         }));
-        listeners.push_back(std::make_unique<Listener>(element, "focusin", [this](const val& event) {
-            focused = event["target"];
-        }));
+        listeners.push_back(
+            std::make_unique<Listener>(element, "focusin", [this](const val& event) { focused = event["target"]; }));
         listeners.push_back(std::make_unique<Listener>(val::global("window"), "resize", [this](const val& /*event*/) {
             if (placed) {
                 PlaceAtStart();
@@ -458,9 +457,7 @@ struct Window::Impl {
         SetStyle(element, "display", "none");
         shown = false;
         // As on a desktop, the window in front of those left takes the keyboard focus.
-        const auto front = std::find_if(windows.rbegin(), windows.rend(), [](Impl* window) {
-            return window->shown;
-        });
+        const auto front = std::find_if(windows.rbegin(), windows.rend(), [](Impl* window) { return window->shown; });
         if (front != windows.rend() && !(*front)->element.call<bool>("contains", ActiveElement())) {
             (*front)->Activate();
         }
