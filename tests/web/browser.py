@@ -19,20 +19,22 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
-QUIET_FLAGS = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+QUIET_FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                "--disable-background-networking", "--disable-component-update", "--disable-sync",
                "--disable-default-apps", "--disable-extensions", "--no-default-browser-check"]
 
 
 @contextlib.contextmanager
-def chromium(scale=1, width=800, height=700):
-    """A headless Chromium at that device pixel ratio, its viewport about width x height CSS pixels."""
+def chromium(scale=1, width=800, height=700, headless=True):
+    """A Chromium at that device pixel ratio, its window width x height CSS pixels; headless, or on
+    the display with no word that software drives it."""
     profile = tempfile.mkdtemp(prefix="tablinor-chromium-")
     options = Options()
     options.binary_location = CHROMIUM
     for flag in QUIET_FLAGS + [f"--user-data-dir={profile}", f"--force-device-scale-factor={scale}",
-                               f"--window-size={width},{height}"]:
+                               f"--window-size={width},{height}"] + (["--headless=new"] if headless else []):
         options.add_argument(flag)
+    options.add_experimental_option("excludeSwitches", ["enable-automation"])
     options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
     try:
