@@ -87,7 +87,7 @@ void SetStyle(const val& element, const char* property, const std::string& value
     element["style"].call<void>("setProperty", val(property), val(value));
 }
 
-std::string Pixels(double pixels) { return std::to_string(pixels) + "px"; }
+std::string Pixels(int pixels) { return std::to_string(pixels) + "px"; }
 
 void Place(const val& element, int left, int top, int width, int height) {
     SetStyle(element, "position", "absolute");
@@ -148,7 +148,7 @@ std::string LineSpacing(const FontDesign& design) {
         return "normal";
     }
     const double pixelsPerUnit = double(PixelSize(design)) / face->unitsPerEm;
-    return Pixels(std::ceil((face->winAscent + face->winDescent) * pixelsPerUnit));
+    return Pixels(int(std::ceil((face->winAscent + face->winDescent) * pixelsPerUnit)));
 }
 
 double DevicePixelRatio() { return val::global("devicePixelRatio").as<double>(); }
@@ -187,7 +187,7 @@ std::string Overstrike(const FontDesign& design) {
     std::string shadows;
     const int steps = int(std::ceil(ratio));
     for (int step = 1; step <= steps; ++step) {
-        shadows += (shadows.empty() ? "" : ", ") + Pixels(step / ratio) + " 0 currentColor";
+        shadows += (shadows.empty() ? "" : ", ") + std::to_string(step / ratio) + "px 0 currentColor";
     }
     return shadows;
 }
