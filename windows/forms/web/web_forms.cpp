@@ -286,8 +286,8 @@ struct Label::Impl final : Control {
 };
 
 // A single-line box that keeps its text to one line of whole characters within its maximum
-// length, whether typed, pasted, dropped or composed: each insertion is made here, and whatever
-// the browser changed itself is checked after.
+// length, whether typed, pasted, dropped or composed: each insertion is cut here before the
+// browser makes it, and whatever the browser changed itself is checked after.
 struct TextBox::Impl final : Control {
     Impl(const ControlDesign& design, std::string id) : Control("input", std::move(id)), maxLength_(design.maxLength) {
         ApplyCommonDesign(element, this->id, design);
@@ -316,13 +316,16 @@ struct TextBox::Impl final : Control {
 private:
     [[nodiscard]] std::size_t Cursor() const { return element["selectionEnd"].as<std::size_t>(); }
 
+    // Cuts an insertion down to its first line and to the room the box has left, as a Windows box
+    // cuts a paste, and inserts what is left through the browser's own editing, which keeps it
+    // for undo; the input event that follows raises the change event.
     void Insert(const val& event) {
         const val transfer = event["dataTransfer"];
         const val inserted = event["data"].isString() ? event["data"]
                              : transfer.isNull() || transfer.isUndefined()
                                  ? val::undefined()
                                  : transfer.call<val>("getData", val("text/plain"));
-        if (!event["cancelable"].as<bool>() || !inserted.isString()) {
+        if (inserting_ || !event["cancelable"].as<bool>() || !inserted.isString()) {
             return;
         }
         event.call<void>("preventDefault");
@@ -330,7 +333,21 @@ private:
         const auto start = std::min(element["selectionStart"].as<std::size_t>(), value.size());
         const auto end = std::clamp(Cursor(), start, value.size());
         const auto text = inserted.as<std::u16string>();
-        Keep(value.substr(0, start) + text + value.substr(end), start + text.size(), false);
+        std::u16string kept = KeepFirstLine(text, text.size()).text;
+        if (maxLength_ > 0) {
+            const std::size_t left = value.size() - (end - start);
+            const std::size_t room = std::size_t(maxLength_) > left ? std::size_t(maxLength_) - left : 0;
+            kept = KeepWholeCharacters(kept, kept.size(), room).text;
+        }
+        if (kept.empty() && start == end) {
+            return;
+        }
+        inserting_ = true;
+        const bool insertedByBrowser = Document().call<bool>("execCommand", val("insertText"), false, kept);
+        inserting_ = false;
+        if (!insertedByBrowser) {
+            Keep(value.substr(0, start) + kept + value.substr(end), start + kept.size(), false);
+        }
     }
 
     // Sets the box to what the rule keeps of `text`, and raises the change event when the text
@@ -351,6 +368,7 @@ private:
     }
 
     int maxLength_;
+    bool inserting_ = false;
 };
 
 struct Button::Impl final : Control {
