@@ -1,0 +1,191 @@
+#!/usr/bin/python3
+"""The web page against a bare page showing the same picture, in turn in one headless Chromium
+(bench/README.md tells how each figure is taken). Prints the rows of the benchmark table.
+
+Usage: web_bench.py PAGE LOADS CYCLES
+  LOADS loads of each side; after each load, a first conversion and CYCLES more.
+"""
+
+import base64
+import re
+import statistics
+import sys
+import tempfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "web"))
+import browser  # noqa: E402
+
+PICTURES = Path(__file__).resolve().parent.parent / "windows" / "pictures"
+NUMBER = "1234567"
+
+# The first frame with content, as the browser reports it: the time from the start of the
+# navigation until that frame was presented.
+FIRST_PAINT = """const done = arguments[0];
+new PerformanceObserver((list, observer) => {
+    const entry = list.getEntriesByName('first-contentful-paint')[0];
+    if (entry) { observer.disconnect(); done(entry.startTime); }
+}).observe({type: 'paint', buffered: true});"""
+
+# From the next click, in the first listener that hears it, until the browser has finished the
+# first frame whose rendering sees the result window shown with every label's text (or gone): a
+# message posted in that frame's animation callback runs once its style, layout and paint are done.
+TIME_NEXT_CLICK = """const gone = arguments[0];
+const painted = () => {
+    const window = document.getElementById('Form2');
+    if (!window || getComputedStyle(window).display === 'none') return false;
+    const labels = [...window.querySelectorAll('[id^="Form2.Label"]')];
+    return getComputedStyle(window).visibility === 'visible' && labels.every(label => label.textContent);
+};
+self.benchFrame = new Promise(resolve => addEventListener('click', () => {
+    const start = performance.now();
+    const check = () => requestAnimationFrame(() => {
+        if (painted() === gone) return check();
+        const channel = new MessageChannel();
+        channel.port1.onmessage = () => resolve(performance.now() - start);
+        channel.port2.postMessage(null);
+    });
+    check();
+}, {capture: true, once: true}));"""
+
+# The bare page's clicks, as little as shows the result picture: a click on the picture decodes
+# it once a run, as the page does, and shows it where the page shows the result window; a click
+# on it takes it away.
+FLOOR_CLICKS = """const [bytes, left, top] = arguments;
+const blob = new Blob([Uint8Array.from(atob(bytes), c => c.charCodeAt(0))], {type: 'image/jpeg'});
+let bitmap;
+document.querySelector('img').onclick = () => {
+    const window = Object.assign(document.createElement('canvas'), {id: 'Form2', width: 250, height: 151});
+    window.style.cssText = `position: absolute; left: ${left}px; top: ${top}px; visibility: hidden`;
+    window.onclick = () => window.remove();
+    document.body.append(window);
+    bitmap ??= createImageBitmap(blob);
+    bitmap.then(picture => {
+        window.getContext('2d').drawImage(picture, 0, 0);
+        window.style.visibility = 'visible';
+    });
+};"""
+
+
+def jpeg(name):
+    return base64.b64encode((PICTURES / name).read_bytes()).decode("ascii")
+
+
+def bare_page(left, top):
+    """The floor: the main picture where the page shows it, in the page's colours, and nothing else."""
+    return ("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><style>"
+            "html, body { margin: 0; height: 100%; background: #3a6ea5; }"
+            f" img {{ position: absolute; left: {left}px; top: {top}px; }}</style></head>\n"
+            "<body><img width=\"400\" height=\"499\" alt=\"\""
+            f" src=\"data:image/jpeg;base64,{jpeg('main.jpg')}\"></body></html>\n")
+
+
+def centre(driver, window, control):
+    left, top, width, height = browser.rect(driver, window, control)
+    return left + width / 2, top + height / 2
+
+
+def click(driver, point):
+    for kind in ("mousePressed", "mouseReleased"):
+        driver.execute_cdp_cmd("Input.dispatchMouseEvent",
+                               {"type": kind, "x": point[0], "y": point[1], "button": "left", "clickCount": 1})
+
+
+def timed_click(driver, point, gone):
+    driver.execute_script(TIME_NEXT_CLICK, gone)
+    click(driver, point)
+    return driver.execute_async_script("self.benchFrame.then(arguments[0]);")
+
+
+def load(driver, url):
+    """Milliseconds from the start of the navigation to the first frame with content."""
+    driver.get("about:blank")
+    driver.get(url)
+    return driver.execute_async_script(FIRST_PAINT)
+
+
+def convert(driver, places, typing):
+    """One conversion: the click to the result window painted, and Ok to the window gone."""
+    if typing:
+        browser.insert_text(driver, NUMBER)
+    return timed_click(driver, places["head"], False), timed_click(driver, places["ok"], True)
+
+
+def places_of(driver, page):
+    """Where the page shows its windows, and the centres of the head and of Ok."""
+    browser.open_page(driver, page)
+    places = {"main": browser.rect(driver, "Form1"), "head": centre(driver, "Form1", "Label2")}
+    browser.insert_text(driver, NUMBER)
+    click(driver, places["head"])
+    browser.wait_shown(driver, "Form2")
+    places |= {"result": browser.rect(driver, "Form2"), "ok": centre(driver, "Form2", "Command1")}
+    return places
+
+
+def measure(driver, url, places, typing, cycles, samples):
+    """One load of a side, its first conversion and `cycles` more."""
+    samples["paint"].append(load(driver, url))
+    if not typing:
+        driver.execute_script(FLOOR_CLICKS, jpeg("result.jpg"), *places["result"][:2])
+    for cycle in range(cycles + 1):
+        shown, gone = convert(driver, places, typing)
+        samples["first" if cycle == 0 else "later"].append(shown)
+        samples["ok"].append(gone)
+
+
+def cell(samples, unit="ms"):
+    lower, median, upper = statistics.quantiles(samples, n=4, method="inclusive") if len(samples) > 1 else samples * 3
+    return median, f"{median:.2f} {unit} ({lower:.2f}–{upper:.2f})"
+
+
+def row(figure, program, floor, target="–", met=None):
+    (program_median, program_cell), (floor_median, floor_cell) = cell(program), cell(floor)
+    verdict = "–" if met is None else "yes" if met(program_median, floor_median) else "**no**"
+    print(f"| {figure} | Chromium | {program_cell} | {floor_cell} | {program_median / floor_median:.2f}"
+          f" | {target} | {verdict} |")
+
+
+def size(text):
+    return len(text.encode("utf-8"))
+
+
+def size_rows(page, floor):
+    """The page's bytes, and those of the WebAssembly (carried as base64) and of the script around it."""
+    text = page.read_text(encoding="utf-8")
+    script = re.search(r"<script>(.*?)</script>", text, re.DOTALL).group(1)
+    wasm = re.search(r'"data:application/octet-stream;base64,([A-Za-z0-9+/=]+)"', script).group(1)
+    met = "yes" if size(text) < 400 * 1024 else "**no**"
+    print(f"| Page size | Web | {size(text)} bytes | {size(floor)} bytes | {size(text) / size(floor):.2f}"
+          f" | < 400 KB | {met} |")
+    for part, bytes_ in (("the WebAssembly, as base64 in the script", f"{len(base64.b64decode(wasm))} bytes"
+                          f" ({len(wasm)} as base64)"),
+                         ("the script around the WebAssembly", f"{size(script) - len(wasm)} bytes"),
+                         ("the page around the script", f"{size(text) - size(script)} bytes")):
+        print(f"| Of it, {part} | Web | {bytes_} | – | – | – | – |")
+
+
+def main():
+    page, loads, cycles = Path(sys.argv[1]).resolve(), int(sys.argv[2]), int(sys.argv[3])
+    sides = {side: {key: [] for key in ("paint", "first", "later", "ok")} for side in ("program", "floor")}
+    with browser.chromium() as driver, tempfile.TemporaryDirectory(prefix="tablinor-bench-") as folder:
+        places = places_of(driver, page)
+        floor = bare_page(*places["main"][:2])
+        floor_page = Path(folder) / "bare.html"
+        floor_page.write_text(floor, encoding="utf-8")
+        urls = {"program": page.as_uri(), "floor": floor_page.as_uri()}
+        load(driver, urls["floor"])  # untimed, as the page's was
+        for round_ in range(loads):
+            for side in sorted(sides, reverse=round_ % 2 == 1):  # each round begins with the other side
+                measure(driver, urls[side], places, side == "program", cycles, sides[side])
+    program, floor_samples = sides["program"], sides["floor"]
+    row("Navigation to first frame with the main window", program["paint"], floor_samples["paint"],
+        "≤ 1.25 × floor", lambda p, f: p <= 1.25 * f)
+    under_a_frame = ("< 16 ms", lambda p, f: p < 16)
+    row("Click to result window painted, first of a run", program["first"], floor_samples["first"], *under_a_frame)
+    row("Click to result window painted, later", program["later"], floor_samples["later"], *under_a_frame)
+    row("Ok to result window gone", program["ok"], floor_samples["ok"])
+    size_rows(page, floor)
+
+
+if __name__ == "__main__":
+    main()
