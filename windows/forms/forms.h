@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -96,6 +97,9 @@ struct ApplicationDesign {
     std::string_view fontFolder = {};
     // The window that `start` shows first, whose picture the toolkit may decode while it starts.
     const WindowDesign* firstWindow = nullptr;
+    // The windows the program may show later, whose pictures a toolkit that decodes pictures only
+    // in a later turn of its event loop (a browser) decodes ahead, so that they show at once.
+    std::span<const WindowDesign* const> laterWindows = {};
 };
 
 // Runs the program: `start` shows the first window, then events are handled until End.

@@ -34,11 +34,17 @@ def design_characters(sources):
     return "".join(sorted(characters))
 
 
+def stem_width(face):
+    stem = face["glyf"]["l"]
+    return stem.xMax - stem.xMin
+
+
 def cut_face(path, characters):
     options = subset.Options()
     options.drop_tables += ["BDF", "EBDT", "EBLC", "EBSC", "FFTM", "VDMX"]  # bitmaps browsers do not draw
     options.name_IDs = ["*"]  # the copyright and the licence stay with the face
     face = TTFont(path)
+    stem = stem_width(face)
     cutter = subset.Subsetter(options)
     cutter.populate(text=characters)
     cutter.subset(face)
@@ -46,7 +52,7 @@ def cut_face(path, characters):
     if face["hhea"].ascent != windows.usWinAscent or face["hhea"].descent != -windows.usWinDescent:
         sys.exit(f"{path}: the horizontal header's ascent and descent are not the Windows ones")
     windows.fsSelection &= ~USE_TYPO_METRICS
-    return face
+    return face, stem
 
 
 def comment(text):
@@ -57,7 +63,7 @@ def notice(face):
     return face["name"].getDebugName(0) + "\n\n" + face["name"].getDebugName(13)
 
 
-def header(face, symbol, source_name, characters):
+def header(face, stem, symbol, source_name, characters):
     file = io.BytesIO()
     face.save(file)
     data = file.getvalue()
@@ -79,7 +85,7 @@ inline constexpr std::array<std::uint8_t, {len(data)}> {symbol}File{{
 }};
 
 inline constexpr Face {symbol}{{.file = {symbol}File, .unitsPerEm = {face["head"].unitsPerEm},
-    .winAscent = {windows.usWinAscent}, .winDescent = {windows.usWinDescent}}};
+    .winAscent = {windows.usWinAscent}, .winDescent = {windows.usWinDescent}, .stemWidth = {stem}}};
 
 }}  // namespace forms::web
 """
@@ -88,8 +94,8 @@ inline constexpr Face {symbol}{{.file = {symbol}File, .unitsPerEm = {face["head"
 def main():
     path, symbol, output, notice_output, *sources = sys.argv[1:]
     characters = design_characters(sources)
-    face = cut_face(path, characters)
-    Path(output).write_text(header(face, symbol, Path(path).name, characters), encoding="utf-8")
+    face, stem = cut_face(path, characters)
+    Path(output).write_text(header(face, stem, symbol, Path(path).name, characters), encoding="utf-8")
     Path(notice_output).write_text(notice(face) + "\n", encoding="utf-8")
 
 

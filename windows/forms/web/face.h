@@ -11,6 +11,7 @@ struct Face {
     int unitsPerEm;
     int winAscent;
     int winDescent;
+    int stemWidth;  // of "l", for how bold the face's bold texts come out
 };
 
 }  // namespace forms::web

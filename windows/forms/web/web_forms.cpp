@@ -151,39 +151,19 @@ std::string LineSpacing(const FontDesign& design) {
     return Pixels(int(std::ceil((face->winAscent + face->winDescent) * pixelsPerUnit)));
 }
 
-double DevicePixelRatio() { return val::global("devicePixelRatio").as<double>(); }
-
-// How wide a stem of "l" comes out in device pixels, drawn as the page draws text.
-int StemWidth(const FontDesign& design, double ratio) {
-    const int size = PixelSize(design);
-    const int side = int(std::ceil(2 * size * ratio));
-    val canvas = CreateElement("canvas");
-    canvas.set("width", side);
-    canvas.set("height", side);
-    val context = canvas.call<val>("getContext", val("2d"));
-    context.call<void>("scale", ratio, ratio);
-    context.set("font", CssFont(design));
-    context.call<void>("fillText", val("l"), 0, size);
-    const int row = int(std::lround(size * ratio * 3 / 4));  // about half the x-height above the baseline
-    const val pixels = context.call<val>("getImageData", 0, row, side, 1)["data"];
-    constexpr int HalfCovered = 128;
-    int width = 0;
-    for (int x = 0; x < side; ++x) {
-        width += pixels[4 * x + 3].as<int>() >= HalfCovered ? 1 : 0;
-    }
-    return width;
-}
-
-// Windows draws the design's bold texts with stems two pixels wide at 96 dpi. Where a bold face's
-// stems come out thinner, the text is drawn again at each device pixel further right up to one
-// pixel, as Windows emboldens a face without a bold of its own: here as shadows of the text's own
-// colour, which the browser draws under the text without blurring them.
+// Windows draws the design's bold texts with stems two pixels wide at 96 dpi. Where the face's
+// stems are thinner at the text's size, as Wine's Tahoma Bold's are (its outlines are the regular
+// face's), the text is drawn again at each device pixel further right up to one pixel, as Windows
+// emboldens a face without a bold of its own: here as shadows of the text's own colour, which the
+// browser draws under the text without blurring them.
 std::string Overstrike(const FontDesign& design) {
-    constexpr int BoldStemPixels = 2;  // at 96 dpi
-    const double ratio = DevicePixelRatio();
-    if (design.weight < Bold || StemWidth(design, ratio) >= BoldStemPixels * ratio) {
+    constexpr double BoldStemPixels = 2;  // at 96 dpi
+    const web::Face* face = FaceOf(design);
+    if (design.weight < Bold || face == nullptr ||
+        double(face->stemWidth) * PixelSize(design) / face->unitsPerEm >= BoldStemPixels) {
         return "none";
     }
+    const double ratio = val::global("devicePixelRatio").as<double>();
     std::string shadows;
     const int steps = int(std::ceil(ratio));
     for (int step = 1; step <= steps; ++step) {
@@ -195,13 +175,7 @@ std::string Overstrike(const FontDesign& design) {
 void ApplyFont(const val& element, const FontDesign& design) {
     SetStyle(element, "font", CssFont(design));
     SetStyle(element, "line-height", LineSpacing(design));
-    static std::map<std::string, std::string> overstrikes;  // by font: every digit label shares one
-    const std::string key = CssFont(design) + "@" + std::to_string(DevicePixelRatio());
-    auto found = overstrikes.find(key);
-    if (found == overstrikes.end()) {
-        found = overstrikes.emplace(key, Overstrike(design)).first;
-    }
-    SetStyle(element, "text-shadow", found->second);
+    SetStyle(element, "text-shadow", Overstrike(design));
 }
 
 void ApplyCommonDesign(val& element, const std::string& id, const ControlDesign& design) {
@@ -665,9 +639,14 @@ val AddPageFaces() {
 
 void BeginRun(const ApplicationDesign& application) {
     run::Begin();
+    // The browser decodes a picture only in a later turn of its event loop: decoded while the
+    // faces are read, each window shows with its picture in the first frame after it is asked for.
     if (application.firstWindow != nullptr) {
         Document().set("title", std::u16string(application.firstWindow->caption));
-        Picture(*application.firstWindow);  // decoded while the faces are read
+        Picture(*application.firstWindow);
+    }
+    for (const WindowDesign* window : application.laterWindows) {
+        Picture(*window);
     }
 }
 
