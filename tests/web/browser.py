@@ -14,7 +14,9 @@ from PIL import Image
 from selenium import webdriver
 from selenium.webdriver.chrome.options import Options
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 CHROMIUM = "/usr/bin/chromium"
@@ -58,11 +60,11 @@ def shown(driver, window):
 
 
 def wait_shown(driver, window, timeout=10):
-    WebDriverWait(driver, timeout).until(lambda d: shown(d, window), f"{window} did not show")
+    WebDriverWait(driver, timeout, poll_frequency=0.02).until(lambda d: shown(d, window), f"{window} did not show")
 
 
 def wait_gone(driver, window, timeout=10):
-    WebDriverWait(driver, timeout).until(lambda d: not shown(d, window), f"{window} did not go")
+    WebDriverWait(driver, timeout, poll_frequency=0.02).until(lambda d: not shown(d, window), f"{window} did not go")
 
 
 def element(driver, window, control=None):
@@ -78,6 +80,25 @@ def rect(driver, window, control=None):
 def insert_text(driver, text):
     """Text as an input method or an on-screen keyboard commits it, any character at all."""
     driver.execute_cdp_cmd("Input.insertText", {"text": text})
+
+
+def copy(driver, text):
+    """Puts text on the browser's own clipboard with Ctrl+C from a scratch box of the page, as a
+    person copies it from another page, and returns what the clipboard carries of it (Ctrl+V into
+    that box): a clipboard cannot hold every text. The keyboard focus is left on the page itself."""
+    utf16 = text.encode("utf-16-le", "surrogatepass")  # code units, as WebDriver cannot carry half a character
+    driver.execute_script(
+        "const box = document.createElement('textarea');"
+        "box.id = 'scratch';"
+        "box.value = String.fromCharCode(...arguments[0]);"
+        "document.body.append(box);"
+        "box.select();", [int.from_bytes(utf16[i:i + 2], "little") for i in range(0, len(utf16), 2)])
+    (ActionChains(driver, duration=0).key_down(Keys.CONTROL).send_keys("c").key_up(Keys.CONTROL).send_keys(Keys.DELETE)
+     .key_down(Keys.CONTROL).send_keys("v").key_up(Keys.CONTROL).perform())
+    return driver.execute_script(
+        "const box = document.getElementById('scratch');"
+        "box.remove();"
+        "return box.value;")
 
 
 def next_frame(driver):
