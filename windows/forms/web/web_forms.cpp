@@ -639,15 +639,20 @@ val AddPageFaces() {
 
 void BeginRun(const ApplicationDesign& application) {
     run::Begin();
-    // The browser decodes a picture only in a later turn of its event loop: decoded while the
-    // faces are read, each window shows with its picture in the first frame after it is asked for.
     if (application.firstWindow != nullptr) {
         Document().set("title", std::u16string(application.firstWindow->caption));
-        Picture(*application.firstWindow);
     }
-    for (const WindowDesign* window : application.laterWindows) {
-        Picture(*window);
-    }
+    // The browser decodes a picture only in a later turn of its event loop: decoded while the
+    // faces are read, each window shows with its picture in the first frame after it is asked for.
+    // Damaged design data ends the run here, before any window shows.
+    Raise([&application] {
+        if (application.firstWindow != nullptr) {
+            Picture(*application.firstWindow);
+        }
+        for (const WindowDesign* window : application.laterWindows) {
+            Picture(*window);
+        }
+    });
 }
 
 int FinishRun() {
