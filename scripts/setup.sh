@@ -38,7 +38,7 @@ windows64_test_packages=(g++-mingw-w64-x86-64-posix wine64)
 # GoogleTest's source, which the web build compiles for its tests under Node.js.
 web_build_packages=(cmake ninja-build emscripten python3-fonttools googletest)
 # What the web tests need besides: a headless Chromium driven through WebDriver.
-web_test_packages=(chromium chromium-driver python3-selenium)
+web_test_packages=(chromium chromium-driver python3-selenium python3-pil)
 
 as_root() {
     if ((EUID == 0)); then "$@"; else sudo "$@"; fi
