@@ -220,6 +220,8 @@ class OnItsOwn(unittest.TestCase):
     CASES = [
         ("the image", 8 + 16, (bytes(range(1, 256)) * len(PICTURE))[:len(PICTURE) - 16],
          "the picture of Form1 does not decode"),
+        ("the length", 4, struct.pack("<I", len(PICTURE) + 1),
+         f"the design data says {len(PICTURE) + 1} bytes, but holds {len(PICTURE)}"),
     ]
 
     @classmethod
