@@ -101,6 +101,15 @@ def copy(driver, text):
         "return box.value;")
 
 
+def convert(driver, page, number):
+    """Opens the page, types the number into the entry and clicks the picture's head to convert it."""
+    open_page(driver, page)
+    element(driver, "Form1", "Text1").click()
+    insert_text(driver, number)
+    element(driver, "Form1", "Label2").click()
+    wait_shown(driver, "Form2")
+
+
 def next_frame(driver):
     """Waits until the browser has painted what the last event changed."""
     driver.execute_async_script(

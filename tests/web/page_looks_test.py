@@ -1,0 +1,132 @@
+"""How the page looks, read from screenshots at one and two device pixels to the CSS pixel: the
+result window's colours, bold stems, wrapping and line spacing, and the main picture drawn unscaled.
+
+Usage: page_looks_test.py PAGE
+"""
+
+import itertools
+import statistics
+import sys
+import unittest
+from pathlib import Path
+
+from PIL import Image
+
+import browser
+
+PAGE = Path(sys.argv.pop(1)).resolve()
+PICTURE = Path(__file__).resolve().parents[2] / "windows/pictures/main.jpg"
+BOXES = ["Form1", "Form2", "Form1.Text1", "Form1.Label1", "Form1.Label3"] + [f"Form2.Label{n}" for n in range(1, 15)]
+COLUMNS = range(7)
+LINE_HEIGHT = 15  # CSS pixels: Windows' line spacing of the consonants' 12-pixel Tahoma Bold
+BOLD_STEM = 2  # pixels at 96 dpi, as Windows draws a bold stem
+
+
+def ink(pixel):
+    """Covered more than half by text, which is darker than the pale picture under it."""
+    return min(pixel) < 128
+
+
+def core(pixel):
+    """Covered nearly whole: the text's own colour, barely mixed with the picture's."""
+    return min(pixel) < 64
+
+
+def stretches(flags):
+    """The runs of true flags, as (first index, length)."""
+    found, at = [], 0
+    for flag, run in itertools.groupby(flags):
+        length = len(list(run))
+        found += [(at, length)] if flag else []
+        at += length
+    return found
+
+
+class Screen:
+    """The result window over the main window, in device pixels, and where each control is."""
+
+    def __init__(self, ratio):
+        self.ratio = ratio
+        with browser.chromium(scale=ratio) as driver:
+            browser.convert(driver, PAGE, "8294015")
+            self.image = browser.screenshot(driver)
+            self.boxes = {name: browser.rect(driver, *name.split(".")) for name in BOXES}
+
+    def rows(self, name):
+        left, top, width, height = (self.ratio * v for v in self.boxes[name])
+        return [[self.image.getpixel((x, y)) for x in range(left, left + width)] for y in range(top, top + height)]
+
+    def label(self, column, consonants):
+        return self.rows(f"Form2.Label{2 * column + 1 + consonants}")
+
+    def lines(self, column):
+        """The stretches of a consonant label's rows that hold ink: (top, height)."""
+        return stretches(any(map(ink, row)) for row in self.label(column, 1))
+
+
+class PageLooks(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.screens = [Screen(ratio) for ratio in (1, 2)]
+
+    def test_digits_are_blue_consonants_red_captions_dark(self):
+        blue = lambda p: p[0] < 80 and p[1] < 80 and p[2] > 170  # noqa: E731
+        red = lambda p: p[0] > 170 and p[1] < 80 and p[2] < 80  # noqa: E731
+        dark = lambda p: max(p) < 100  # noqa: E731
+        for screen in self.screens:
+            labels = [(f"column {k} {('digit', 'consonants')[c]}", screen.label(k, c), (blue, red)[c])
+                      for k in COLUMNS for c in (0, 1)]
+            for name, rows, colour in labels + [(n, screen.rows(n), dark) for n in ("Form1.Label1", "Form1.Label3")]:
+                with self.subTest(ratio=screen.ratio, label=name):
+                    text = [p for row in rows for p in row if core(p)]
+                    self.assertGreater(len(text), 4 * screen.ratio**2, "hardly any text drawn")
+                    self.assertEqual([p for p in text if not colour(p)], [], "text of another colour")
+
+    def test_bold_stems_are_two_pixels_wide_at_96_dpi(self):
+        for screen in self.screens:
+            for consonants in (0, 1):
+                with self.subTest(ratio=screen.ratio, consonants=bool(consonants)):
+                    stems = [length for k in COLUMNS for row in screen.label(k, consonants)
+                             for _, length in stretches(map(ink, row))]
+                    self.assertGreaterEqual(statistics.median(stems), BOLD_STEM * screen.ratio)
+
+    def test_ch_fits_its_column(self):
+        for screen in self.screens:
+            with self.subTest(ratio=screen.ratio):
+                rows = screen.label(0, 1)
+                self.assertTrue(any(map(ink, rows[screen.lines(0)[0][0]])), "no CH drawn")
+                self.assertEqual([y for y, row in enumerate(rows) if ink(row[-1])], [], "CH clipped on the right")
+
+    def test_consonants_stand_on_lines_of_windows_spacing(self):
+        for screen in self.screens:
+            line = LINE_HEIGHT * screen.ratio
+            with self.subTest(ratio=screen.ratio, column="CH J G"):
+                tops = [top for top, _ in screen.lines(0)]
+                self.assertEqual([b - a for a, b in zip(tops, tops[1:])], [line, line])
+            with self.subTest(ratio=screen.ratio, column="N Ñ"):
+                (n_top, n_height), *below = screen.lines(1)
+                self.assertLessEqual(n_top + n_height, line, "the Ñ touches the N above it")
+                self.assertTrue(below, "no Ñ under the N")
+
+    def test_main_picture_is_drawn_unscaled(self):
+        picture = Image.open(PICTURE).convert("RGB")
+        for screen in self.screens:
+            r = screen.ratio
+            with self.subTest(ratio=r):
+                # Where the screen is denser, the browser smooths the picture as a bilinear enlargement does.
+                expected = picture.resize((picture.width * r, picture.height * r), Image.BILINEAR)
+                left, top, width, height = screen.boxes["Form1"]
+                covered = [screen.boxes[name] for name in ("Form1.Text1", "Form1.Label1", "Form1.Label3", "Form2")]
+                points = [(x, y) for x in range(3, width, 7) for y in range(3, height, 7)
+                          if not any(l - 2 <= left + x < l + w + 2 and t - 2 <= top + y < t + h + 2
+                                     for l, t, w, h in covered)]
+                self.assertGreater(len(points), 1000)
+                shown = screen.image.crop((r * left, r * top, r * (left + width), r * (top + height)))
+                wrong = [(x, y) for x, y in points for dx in range(r) for dy in range(r)
+                         if max(abs(a - b) for a, b in zip(shown.getpixel((r * x + dx, r * y + dy)),
+                                                            expected.getpixel((r * x + dx, r * y + dy)))) > 3]
+                self.assertEqual(wrong, [], "the picture differs from main.jpg there")
+
+
+if __name__ == "__main__":
+    unittest.main()

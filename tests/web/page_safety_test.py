@@ -1,0 +1,273 @@
+"""The page is safe by construction: it asks nothing of the network, keeps nothing in the browser,
+runs no code from elsewhere and is allowed no connection; it works offline; and a damaged picture
+inside it ends the run with one clear line.
+
+Usage: page_safety_test.py PAGE
+"""
+
+import base64
+import http.server
+import json
+import re
+import struct
+import sys
+import tempfile
+import threading
+import unittest
+import urllib.request
+from pathlib import Path
+
+from selenium.common.exceptions import TimeoutException
+from selenium.webdriver.support.ui import WebDriverWait
+
+import browser
+
+SOURCE = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(SOURCE / "app"))
+import make_page  # noqa: E402  (the page's own digest, for a page changed here)
+
+PAGE = Path(sys.argv.pop(1)).resolve()
+PICTURE = (SOURCE / "windows/pictures/main.jpg").read_bytes()
+PERSISTED = b"lt\0\0" + struct.pack("<I", len(PICTURE)) + PICTURE
+WEBASSEMBLY = re.compile(r"data:application/octet-stream;base64,([A-Za-z0-9+/=]+)")
+SCRIPT = re.compile(r"<script>(.*)</script>", re.DOTALL)
+SOURCES_ALLOWED = re.compile(r"'none'|'sha256-[A-Za-z0-9+/=]+'|'wasm-unsafe-eval'")
+STATUS = "return [...document.querySelectorAll('[role=status]')].map(line => line.textContent)"
+
+
+class Noting(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):  # noqa: N802
+        self.server.paths.append(self.path)
+        self.send_response(200)
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+class Server(http.server.ThreadingHTTPServer):
+    """A web server on this machine that notes every request that reaches it."""
+
+    def __init__(self):
+        self.paths = []
+        super().__init__(("127.0.0.1", 0), Noting)
+        threading.Thread(target=self.serve_forever, daemon=True).start()
+
+
+def network_events(driver):
+    """The browser's network events since the last call, each with the address it names."""
+    events = []
+    for entry in driver.get_log("performance"):
+        event = json.loads(entry["message"])["message"]
+        if event["method"].startswith("Network."):
+            params = event["params"]
+            events += [(event["method"], url) for url in (params.get("url"), params.get("request", {}).get("url"),
+                                                          params.get("response", {}).get("url")) if url]
+    return events
+
+
+class SafeByConstruction(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server()
+        cls.addClassCleanup(cls.server.shutdown)
+        cls.driver = driver = cls.enterClassContext(browser.chromium())
+        driver.get("about:blank")
+        network_events(driver)  # what the browser loaded on its own before the page: its start page
+        browser.convert(driver, PAGE, "8294015")
+        # Read with both windows up, so that the elements the program makes are counted too.
+        cls.references = driver.execute_script("""
+            const urlAttributes = ['src', 'href', 'srcset', 'action', 'formaction', 'data', 'poster', 'ping'];
+            const outside = [];
+            for (const e of document.querySelectorAll('*'))
+                for (const a of e.attributes)
+                    if (urlAttributes.includes(a.name) && !a.value.startsWith('#') || /url\\(/i.test(a.value))
+                        outside.push(`${e.tagName} ${a.name}=${a.value}`);
+            for (const sheet of document.styleSheets)
+                for (const rule of sheet.cssRules)
+                    if (/url\\(|@import/i.test(rule.cssText)) outside.push(rule.cssText);
+            return {scripts: [...document.scripts].map(s => s.hasAttribute('src') ? s.src : 'inline'),
+                    embedded: document.querySelectorAll('link, iframe, frame, object, embed, base').length,
+                    outside};""")
+        browser.element(driver, "Form2", "Command1").click()
+        browser.wait_gone(driver, "Form2")
+        browser.element(driver, "Form1", "Label3").click()
+        browser.wait_gone(driver, "Form1")
+        cls.events = network_events(driver)
+        cls.console = browser.console(driver)
+
+    def test_the_only_request_is_the_page_itself(self):
+        self.assertEqual([url for event, url in self.events if event == "Network.requestWillBeSent"], [PAGE.as_uri()])
+        self.assertEqual({url for _, url in self.events}, {PAGE.as_uri()})
+        self.assertEqual(self.console, [], "the page said something, a refusal of its policy perhaps")
+
+    def test_nothing_is_stored(self):
+        stored = self.driver.execute_async_script("""
+            const done = arguments[0];
+            Promise.all([indexedDB.databases(), caches.keys(), navigator.storage.estimate()])
+                .then(([databases, caches, estimate]) => done({
+                    cookie: document.cookie, local: Object.keys(localStorage), session: Object.keys(sessionStorage),
+                    databases: databases.map(d => d.name), caches, bytes: estimate.usage,
+                    serviceWorker: navigator.serviceWorker.controller !== null}));""")
+        self.assertEqual(stored, {"cookie": "", "local": [], "session": [], "databases": [], "caches": [],
+                                  "bytes": 0, "serviceWorker": False})
+
+    def test_policy_allows_no_connection(self):
+        policies = self.driver.execute_script(
+            "return [...document.querySelectorAll('meta[http-equiv=\"Content-Security-Policy\" i]')]"
+            ".map(meta => meta.content)")
+        self.assertEqual(len(policies), 1)
+        policy = {name: sources for name, *sources in (part.split() for part in policies[0].split(";"))}
+        self.assertEqual(policy["default-src"], ["'none'"])
+        self.assertEqual(policy.get("connect-src", ["'none'"]), ["'none'"])
+        for name, sources in policy.items():
+            with self.subTest(directive=name):
+                allowed = [s for s in sources if not SOURCES_ALLOWED.fullmatch(s)] if name.endswith("-src") else []
+                self.assertEqual(allowed, [], "a source other than the page's own script and style")
+        script = SCRIPT.search(PAGE.read_text(encoding="utf-8")).group(1)
+        self.assertIn(make_page.digest(script), policy["script-src"])
+
+    def test_no_code_from_elsewhere(self):
+        self.assertEqual(self.references, {"scripts": ["inline"], "embedded": 0, "outside": []})
+
+    def test_connections_from_the_page_are_refused(self):
+        url = f"http://127.0.0.1:{self.server.server_port}/"
+        urllib.request.build_opener(urllib.request.ProxyHandler({})).open(url + "from-the-test").close()
+        self.assertEqual(self.server.paths, ["/from-the-test"], "the server does not answer")
+        self.server.paths.clear()
+        attempts = self.driver.execute_async_script("""
+            const [url, socket, done] = arguments;
+            const refusals = [];
+            document.addEventListener('securitypolicyviolation',
+                                      e => refusals.push([e.effectiveDirective, e.blockedURI]));
+            const outcome = (name, attempt) =>
+                new Promise(attempt).then(() => name + ' answered', () => name + ' refused');
+            Promise.all([
+                outcome('fetch', (ok, no) => fetch(url + 'fetch').then(ok, no)),
+                outcome('XMLHttpRequest', (ok, no) => {
+                    const request = new XMLHttpRequest();
+                    Object.assign(request, {onload: ok, onerror: no});
+                    request.open('GET', url + 'request');
+                    request.send(); }),
+                outcome('WebSocket', (ok, no) => Object.assign(new WebSocket(socket), {onopen: ok, onerror: no})),
+                outcome('Image', (ok, no) => Object.assign(new Image(), {onload: ok, onerror: no, src: url + 'image'})),
+            ]).then(outcomes => setTimeout(() => done({outcomes, refusals}), 200));""", url, url.replace("http", "ws"))
+        self.assertEqual(attempts["outcomes"], ["fetch refused", "XMLHttpRequest refused", "WebSocket refused",
+                                                "Image refused"])
+        self.assertCountEqual(attempts["refusals"], [["connect-src", url + "fetch"], ["connect-src", url + "request"],
+                                                     ["connect-src", url.replace("http", "ws")],
+                                                     ["img-src", url + "image"]])
+        self.assertEqual(self.server.paths, [], "a request reached the server")
+
+
+def leb128(data, at, signed=False):
+    """A WebAssembly number and where the next field starts."""
+    value = shift = 0
+    while True:
+        byte = data[at]
+        at += 1
+        value |= (byte & 0x7F) << shift
+        shift += 7
+        if byte < 0x80:
+            break
+    return value - (1 << shift) if signed and byte & 0x40 else value, at
+
+
+def data_segments(wasm):
+    """The active data segments of a WebAssembly module: (memory address, file position, size)."""
+    at = 8
+    while at < len(wasm):
+        size, body = leb128(wasm, at + 1)
+        if wasm[at] == 11:  # the data section
+            count, at = leb128(wasm, body)
+            for _ in range(count):
+                flags, at = leb128(wasm, at)
+                assert flags == 0 and wasm[at] == 0x41, "only segments at a constant address in memory 0"
+                address, at = leb128(wasm, at + 1, signed=True)
+                assert wasm[at] == 0x0B, "an address that is one constant"
+                length, at = leb128(wasm, at + 1)
+                yield address, at, length
+                at += length
+        at = body + size
+
+
+def damaged_page(folder, offset, replacement):
+    """The page with the main picture's bytes from offset on replaced, as its memory holds it. The
+    module's data leaves out runs of zeros, which stay as they are."""
+    page = PAGE.read_text(encoding="utf-8")
+    found = WEBASSEMBLY.search(page)
+    wasm = bytearray(base64.b64decode(found.group(1)))
+    segments = list(data_segments(wasm))
+    memory = bytearray(max(address + size for address, _, size in segments))
+    for address, position, size in segments:
+        memory[address:address + size] = wasm[position:position + size]
+    start = memory.index(PERSISTED) + offset
+    for address, position, size in segments:
+        for at in range(max(start, address), min(start + len(replacement), address + size)):
+            wasm[position + at - address] = replacement[at - start]
+    changed = page[:found.start(1)] + base64.b64encode(wasm).decode("ascii") + page[found.end(1):]
+    # The policy lets the browser run only the script it was made with.
+    script, changed_script = (SCRIPT.search(text).group(1) for text in (page, changed))
+    changed = changed.replace(make_page.digest(script), make_page.digest(changed_script))
+    path = Path(folder) / "damaged.html"
+    path.write_text(changed, encoding="utf-8")
+    return path
+
+
+class OnItsOwn(unittest.TestCase):
+    """The page with the network off, and pages whose picture is damaged."""
+
+    CASES = [
+        ("the image", 8 + 16, (bytes(range(1, 256)) * len(PICTURE))[:len(PICTURE) - 16],
+         "the picture of Form1 does not decode"),
+        ("the length", 4, struct.pack("<I", len(PICTURE) + 1),
+         f"the design data says {len(PICTURE) + 1} bytes, but holds {len(PICTURE)}"),
+    ]
+
+    @classmethod
+    def setUpClass(cls):
+        cls.driver = cls.enterClassContext(browser.chromium())
+
+    def test_works_with_the_network_off(self):
+        self.driver.execute_cdp_cmd("Network.enable", {})
+        self.driver.execute_cdp_cmd("Network.emulateNetworkConditions", {
+            "offline": True, "latency": 0, "downloadThroughput": -1, "uploadThroughput": -1})
+        browser.convert(self.driver, PAGE, "8294015")
+        self.assertFalse(self.driver.execute_script("return navigator.onLine"))
+        digits = [browser.element(self.driver, "Form2", f"Label{2 * k + 1}").text for k in range(7)]
+        self.assertEqual("".join(digits), "8294015")
+
+    def test_damaged_picture_ends_the_run_with_one_clear_line(self):
+        driver = self.driver
+        with tempfile.TemporaryDirectory() as folder:
+            for damage, offset, replacement, reason in self.CASES:
+                with self.subTest(damage=damage):
+                    line = "Tablinor - Verdusk: run-time error: invalid picture: " + reason
+                    driver.get(damaged_page(folder, offset, replacement).as_uri())
+                    try:
+                        status = WebDriverWait(driver, 5).until(lambda d: d.execute_script(STATUS))
+                    except TimeoutException:
+                        self.fail(f"no line on the page; the console says {browser.console(driver)}")
+                    self.assertEqual(status, [line])
+                    said = [(e["level"], json.dumps(line) in e["message"]) for e in driver.get_log("browser")]
+                    self.assertEqual(said, [("SEVERE", True)], "not that one error on the console")
+                    self.assert_nothing_runs(driver, status)
+
+    def assert_nothing_runs(self, driver, status):
+        """Clicks and types where the windows would be: nothing answers, nothing shows."""
+        width, height = driver.execute_script(
+            "return [document.documentElement.clientWidth, document.documentElement.clientHeight]")
+        left, top = (width - 400) // 2, (height - 499) // 2
+        for x, y in [(190, 132), (188, 320), (384, 16)]:  # the entry, the picture's head, the close mark
+            for kind in ("mousePressed", "mouseReleased"):
+                driver.execute_cdp_cmd("Input.dispatchMouseEvent", {
+                    "type": kind, "x": left + x, "y": top + y, "button": "left", "clickCount": 1})
+            browser.insert_text(driver, "8294015")
+        browser.next_frame(driver)
+        self.assertEqual(driver.execute_script("return document.querySelectorAll('[id^=Form]').length"), 0)
+        self.assertEqual(driver.execute_script(STATUS), status)
+        self.assertEqual(browser.console(driver), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
