@@ -87,20 +87,15 @@ void SetStyle(const val& element, const char* property, const std::string& value
     element["style"].call<void>("setProperty", val(property), val(value));
 }
 
+// An element's whole style is written in one call: a call into the page costs more than the
+// browser's reading of a longer text.
+void SetStyles(const val& element, const std::string& declarations) { element["style"].set("cssText", declarations); }
+
 std::string Pixels(int pixels) { return std::to_string(pixels) + "px"; }
 
-void Place(const val& element, int left, int top, int width, int height) {
-    SetStyle(element, "position", "absolute");
-    SetStyle(element, "left", Pixels(left));
-    SetStyle(element, "top", Pixels(top));
-    SetStyle(element, "width", Pixels(width));
-    SetStyle(element, "height", Pixels(height));
-    SetStyle(element, "margin", "0");
-    SetStyle(element, "box-sizing", "border-box");
-}
-
-void Place(const val& element, const TwipRect& rect) {
-    Place(element, ToPixels(rect.left), ToPixels(rect.top), ToPixels(rect.width), ToPixels(rect.height));
+std::string Placed(int left, int top, int width, int height) {
+    return "position:absolute;margin:0;box-sizing:border-box;left:" + Pixels(left) + ";top:" + Pixels(top) +
+           ";width:" + Pixels(width) + ";height:" + Pixels(height) + ";";
 }
 
 std::string CssColour(Colour bgr) {
@@ -163,7 +158,7 @@ std::string Overstrike(const FontDesign& design) {
         double(face->stemWidth) * PixelSize(design) / face->unitsPerEm >= BoldStemPixels) {
         return "none";
     }
-    const double ratio = val::global("devicePixelRatio").as<double>();
+    const auto ratio = val::global("devicePixelRatio").as<double>();
     std::string shadows;
     const int steps = int(std::ceil(ratio));
     for (int step = 1; step <= steps; ++step) {
@@ -172,25 +167,27 @@ std::string Overstrike(const FontDesign& design) {
     return shadows;
 }
 
-void ApplyFont(const val& element, const FontDesign& design) {
-    SetStyle(element, "font", CssFont(design));
-    SetStyle(element, "line-height", LineSpacing(design));
-    SetStyle(element, "text-shadow", Overstrike(design));
+std::string FontStyle(const FontDesign& design) {
+    return "font:" + CssFont(design) + ";line-height:" + LineSpacing(design) + ";text-shadow:" + Overstrike(design) +
+           ";";
 }
 
-void ApplyCommonDesign(val& element, const std::string& id, const ControlDesign& design) {
+// The design common to every kind of control, with the declarations of style that its kind adds.
+void ApplyCommonDesign(val& element, const std::string& id, const ControlDesign& design, const std::string& style) {
     element.set("id", id);
-    Place(element, design.rect);
+    std::string declarations = Placed(ToPixels(design.rect.left), ToPixels(design.rect.top),
+                                      ToPixels(design.rect.width), ToPixels(design.rect.height));
     if (design.font) {
-        ApplyFont(element, *design.font);
+        declarations += FontStyle(*design.font);
     }
     if (design.colour) {
-        SetStyle(element, "color", CssColour(*design.colour));
+        declarations += "color:" + CssColour(*design.colour) + ";";
     }
+    declarations += design.pointer == Pointer::Hand ? "cursor:pointer;" : "cursor:default;";
+    SetStyles(element, declarations + style);
     if (!design.accessibleName.empty()) {
         element.call<void>("setAttribute", val("aria-label"), val(std::string(design.accessibleName)));
     }
-    SetStyle(element, "cursor", design.pointer == Pointer::Hand ? "pointer" : "default");
 }
 
 // The pictures, decoded by the browser once a run, as promises of an ImageBitmap.
@@ -232,13 +229,11 @@ struct Control {
 
 struct Label::Impl final : Control {
     Impl(const ControlDesign& design, std::string id) : Control("div", std::move(id)) {
-        ApplyCommonDesign(element, this->id, design);
         // Wrapped at spaces and clipped to the label, as a Windows label draws its text.
-        SetStyle(element, "white-space", "pre-wrap");
-        SetStyle(element, "overflow", "hidden");
-        SetStyle(element, "user-select", "none");
-        SetStyle(element, "text-align", design.alignment == Alignment::Centre ? "center" : "left");
-        SetStyle(element, "background", design.transparent ? "transparent" : "ButtonFace");
+        ApplyCommonDesign(element, this->id, design,
+                          std::string("white-space:pre-wrap;overflow:hidden;user-select:none;text-align:") +
+                              (design.alignment == Alignment::Centre ? "center" : "left") +
+                              (design.transparent ? ";background:transparent;" : ";background:ButtonFace;"));
         Listen("click", [this](const val& /*event*/) { Raise(click); });
         SetText(design.text);
     }
@@ -264,7 +259,7 @@ struct Label::Impl final : Control {
 // browser makes it, and whatever the browser changed itself is checked after.
 struct TextBox::Impl final : Control {
     Impl(const ControlDesign& design, std::string id) : Control("input", std::move(id)), maxLength_(design.maxLength) {
-        ApplyCommonDesign(element, this->id, design);
+        ApplyCommonDesign(element, this->id, design, "");
         element.set("type", val("text"));
         element.set("spellcheck", false);
         element.set("autocomplete", val("off"));
@@ -347,7 +342,7 @@ private:
 
 struct Button::Impl final : Control {
     Impl(const ControlDesign& design, std::string id) : Control("button", std::move(id)) {
-        ApplyCommonDesign(element, this->id, design);
+        ApplyCommonDesign(element, this->id, design, "");
         element.set("type", val("button"));
         element.set("textContent", std::u16string(design.text));
         Listen("click", [this](const val& /*event*/) { Raise(click); });
@@ -374,13 +369,11 @@ struct Window::Impl {
         element.set("id", std::string(design.name));
         element.call<void>("setAttribute", val("role"), val("group"));
         element.call<void>("setAttribute", val("aria-label"), std::u16string(design.caption));
-        Place(element, 0, 0, width, height);
-        SetStyle(element, "overflow", "hidden");
-        SetStyle(element, "display", "none");
-        SetStyle(element, "visibility", "hidden");  // until its picture is drawn
+        // Hidden until it is shown, and unseen until its picture is drawn.
+        SetStyles(element, Placed(0, 0, width, height) + "overflow:hidden;display:none;visibility:hidden;");
         canvas.set("width", width);
         canvas.set("height", height);
-        Place(canvas, 0, 0, width, height);
+        SetStyles(canvas, Placed(0, 0, width, height));
         element.call<void>("append", canvas);
         for (const ControlDesign* control : design.controls) {
             controls.emplace_back(control, CreateControl(*control));
