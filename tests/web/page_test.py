@@ -223,24 +223,6 @@ class Layout(Page):
                 self.assertEqual(self.box("Form2", f"Label{2 * k + 1}"), (16 + 32 * k, 16, 17, 17))
                 self.assertEqual(self.box("Form2", f"Label{2 * k + 2}"), (16 + 32 * k, 40, 17, 65 if k == 0 else 73))
 
-    def test_consonants_stand_one_under_another(self):
-        self.perform(["82", Page.convert])
-        for label, lines in [("Label2", ["CH", "J", "G"]), ("Label4", ["N", "Ñ"])]:
-            with self.subTest(label):
-                # The words of the label by the line box each stands in, top to bottom, of those
-                # that lie wholly inside the label.
-                shown = self.script(
-                    "const label = arguments[0], text = label.firstChild, range = document.createRange();"
-                    "const bottom = label.getBoundingClientRect().bottom, lines = new Map();"
-                    "for (const word of text.data.matchAll(/\\S+/g)) {"
-                    "  range.setStart(text, word.index); range.setEnd(text, word.index + word[0].length);"
-                    "  const box = range.getClientRects()[0];"
-                    "  if (box.bottom <= bottom) lines.set(box.top, [...(lines.get(box.top) ?? []), word[0]]);"
-                    "}"
-                    "return [...lines].sort(([a], [b]) => a - b).map(([, words]) => words.join(' '));",
-                    browser.element(self.driver, "Form2", label))
-                self.assertEqual(shown, lines)
-
 
 class Flow(Page):
     def test_flows(self):
