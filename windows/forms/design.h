@@ -2,6 +2,7 @@
 // Lengths are in twips (1/1440 inch; 15 twips make a pixel at 96 dpi), colours are 0x00BBGGRR.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -63,5 +64,16 @@ struct WindowDesign {
 };
 
 inline constexpr int ToPixels(int twips) { return twips / TwipsPerPixel; }
+
+// A font's size in whole pixels at the design's 96 dpi, as the windows were laid out (9.75 points
+// are 13 pixels); the toolkits scale it with the twips on denser screens.
+inline int FontPixels(const FontDesign& design) {
+    constexpr double PixelsPerPoint = 96.0 / 72.0;
+    return int(std::lround(design.points * PixelsPerPoint));
+}
+
+// How wide Windows draws a bold text's stems at 96 dpi. A backend whose bold face comes out
+// thinner draws the text again further right, as Windows emboldens a face with no bold of its own.
+inline constexpr int BoldStemPixels = 2;
 
 }  // namespace forms

@@ -87,9 +87,8 @@ void SmoothAsTheFaceAsks(QFont& font) {
 
 // Points are laid out at the design's 96 dpi, like twips; Qt scales both on denser screens.
 QFont ToQFont(const FontDesign& design) {
-    constexpr double PixelsPerPoint = 96.0 / 72.0;
     QFont font(ToQString(design.name));
-    font.setPixelSize(qRound(design.points * PixelsPerPoint));
+    font.setPixelSize(FontPixels(design));
     font.setWeight(QFont::Weight(design.weight));
     SmoothAsTheFaceAsks(font);
     return font;
@@ -122,7 +121,6 @@ int StemWidth(const QFont& font, qreal devicePixelRatio) {
 // emboldens a face without a bold of its own. Qt's synthetic bold of a regular face would widen
 // it by a 24th of the unscaled size: half a device pixel at 13 pixels, however dense the screen.
 int OverstrikePixels(const QFont& font, qreal devicePixelRatio) {
-    constexpr int BoldStemPixels = 2;  // at 96 dpi
     if (font.weight() < QFont::Bold) {
         return 0;
     }

@@ -97,10 +97,9 @@ RECT PixelRect(const TwipRect& rect, int dpi) {
             Scale(ToPixels(rect.left + rect.width), dpi), Scale(ToPixels(rect.top + rect.height), dpi)};
 }
 
-// Whole pixels at 96 dpi, as the design was laid out (9.75 points are 13 pixels), then scaled.
+// Whole pixels at 96 dpi, as the design was laid out, then scaled.
 Font CreateDesignFont(const FontDesign& design, int dpi) {
-    constexpr double PixelsPerPoint = DesignDpi / 72.0;
-    const int pixels = Scale(int(std::lround(design.points * PixelsPerPoint)), dpi);
+    const int pixels = Scale(FontPixels(design), dpi);
     return Font(Check(
         CreateFontW(-pixels, 0, 0, 0, design.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, ToWide(design.name).c_str()),
