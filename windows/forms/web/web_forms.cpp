@@ -125,14 +125,8 @@ const web::Face* FaceOf(const FontDesign& design) {
     return found != PageFaces.end() ? &found->face : nullptr;
 }
 
-// Points are laid out at the design's 96 dpi, like twips; the browser scales both on denser screens.
-int PixelSize(const FontDesign& design) {
-    constexpr double PixelsPerPoint = 96.0 / 72.0;
-    return int(std::lround(design.points * PixelsPerPoint));
-}
-
 std::string CssFont(const FontDesign& design) {
-    return std::to_string(design.weight) + " " + Pixels(PixelSize(design)) + " \"" + std::string(design.name) +
+    return std::to_string(design.weight) + " " + Pixels(FontPixels(design)) + " \"" + std::string(design.name) +
            "\", sans-serif";
 }
 
@@ -142,7 +136,7 @@ std::string LineSpacing(const FontDesign& design) {
     if (face == nullptr) {
         return "normal";
     }
-    const double pixelsPerUnit = double(PixelSize(design)) / face->unitsPerEm;
+    const double pixelsPerUnit = double(FontPixels(design)) / face->unitsPerEm;
     return Pixels(int(std::ceil((face->winAscent + face->winDescent) * pixelsPerUnit)));
 }
 
@@ -152,10 +146,9 @@ std::string LineSpacing(const FontDesign& design) {
 // emboldens a face without a bold of its own: here as shadows of the text's own colour, which the
 // browser draws under the text without blurring them.
 std::string Overstrike(const FontDesign& design) {
-    constexpr double BoldStemPixels = 2;  // at 96 dpi
     const web::Face* face = FaceOf(design);
     if (design.weight < Bold || face == nullptr ||
-        double(face->stemWidth) * PixelSize(design) / face->unitsPerEm >= BoldStemPixels) {
+        double(face->stemWidth) * FontPixels(design) / face->unitsPerEm >= BoldStemPixels) {
         return "none";
     }
     const auto ratio = val::global("devicePixelRatio").as<double>();
@@ -448,8 +441,6 @@ struct Window::Impl {
         }
     }
 
-    Handler closeRequest;
-
 private:
     [[nodiscard]] std::unique_ptr<Control> CreateControl(const ControlDesign& design) const {
         std::string id = name + "." + std::string(design.name);
@@ -551,8 +542,9 @@ void Window::Show() { impl_->Show(); }
 
 void Window::Hide() { impl_->Hide(); }
 
-// A window inside the page has no close box of the desktop's to ask for its closing.
-void Window::OnCloseRequest(Handler handler) { impl_->closeRequest = std::move(handler); }
+// A window inside the page has no close box of the desktop's, so nothing asks for its closing.
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the signature is every backend's
+void Window::OnCloseRequest(Handler /*handler*/) {}
 
 Label::Label(const Window& window, const ControlDesign& design) : impl_(&window.impl().Find<Impl>(design)) {}
 
@@ -648,14 +640,8 @@ void BeginRun(const ApplicationDesign& application) {
     });
 }
 
-int FinishRun() {
-    End(run::ExitStatus());
-    run::DestroyDoomed();
-    pictures.clear();
-    return run::ExitStatus();
-}
-
-// The browser keeps the page's event loop: the run goes on after this returns, until End.
+// The browser keeps the page's event loop: the run goes on after this returns, until End. So the
+// page has no FinishRun, the half of a run that comes after its event loop.
 int Run(const ApplicationDesign& application, const Handler& start) {
     BeginRun(application);
     static Callback facesRead([start](const val& /*faces*/) { start(); });
