@@ -8,7 +8,6 @@ import contextlib
 import io
 import shutil
 import tempfile
-import time
 
 from PIL import Image
 from selenium import webdriver
@@ -125,7 +124,3 @@ def screenshot(driver):
 def console(driver):
     """What the page wrote to the console since the last call."""
     return [entry["message"] for entry in driver.get_log("browser")]
-
-
-def settle(seconds=0.05):
-    time.sleep(seconds)
