@@ -11,7 +11,7 @@ windows64_build_dir="$repo_root/build-windows64"
 web_build_dir="$repo_root/build-web"
 
 # What building and running the program needs.
-program_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libfontconfig-dev libxcb1-dev fonts-wine)
+program_packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev libgl-dev libfontconfig-dev libxcb1-dev fonts-wine)
 # What the tests need besides: GoogleTest; an X server, a window manager and a Wayland compositor
 # with XWayland to drive the real program in; the linters; the desktop-integration validators;
 # the Windows resource compiler; the package tools and Debian's package checker; the message

@@ -1,6 +1,7 @@
 // The forms layer on Qt 6 Widgets.
 #include <fontconfig/fontconfig.h>
 #include <malloc.h>
+#include <qpa/qplatformnativeinterface.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -645,6 +646,46 @@ void UseOnlyTheBusesThatAreThere() {
     }
 }
 
+// Qt's X platform takes the desktop's launch feedback (DESKTOP_STARTUP_ID) out of the environment
+// only after its event reader thread has started; taken here, it is handed to Qt once Qt runs, and
+// Qt ends the feedback as the first window shows, as it would have.
+QByteArray TakeLaunchFeedback() {
+    QByteArray id = qgetenv("DESKTOP_STARTUP_ID");
+    if (!id.isNull()) {
+        qunsetenv("DESKTOP_STARTUP_ID");  // so that nothing the program starts takes it for its own
+    }
+    return id;
+}
+
+void HandLaunchFeedbackToTheToolkit(const QByteArray& id) {
+    QPlatformNativeInterface* platform = QGuiApplication::platformNativeInterface();
+    if (id.isEmpty() || platform == nullptr) {
+        return;
+    }
+    // Qt hands every platform function out under one type; this one takes the feedback's id.
+    using AnyFunction = void (*)();
+    using SetStartupId = void (*)(const char*);
+    if (const auto setStartupId = reinterpret_cast<SetStartupId>(
+            reinterpret_cast<AnyFunction>(platform->nativeResourceFunctionForIntegration("setstartupid")))) {
+        setStartupId(id.constData());
+    }
+}
+
+// Every change the program makes to its environment, made while the program still runs on one
+// thread. glibc's setenv may move the environment to a larger array and free the old one under a
+// getenv that another thread is walking it with (fontconfig reading its configuration, Qt's event
+// reader starting), and that thread would then read freed memory. Returns the launch feedback.
+QByteArray SetTheEnvironment() {
+    // Wayland does not let a program place its windows; XWayland does, so the windows open centred.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    JoinTheAccessibilityBusWheneverItIsThere();
+    UseOnlyTheBusesThatAreThere();
+    return TakeLaunchFeedback();
+}
+
 // What the toolkit says while it starts, held back: when it cannot start, it would abort with a
 // core dump and the advice to reinstall; instead the run ends with one line that says what is
 // missing and what to do.
@@ -728,12 +769,9 @@ int FinishRun() {
 }
 
 int Run(const ApplicationDesign& application, const Handler& start) {
-    // Wayland does not let a program place its windows; XWayland does, so the windows open centred.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        !qEnvironmentVariableIsEmpty("DISPLAY")) {
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    JoinTheAccessibilityBusWheneverItIsThere();
+    // A toolkit already started (by the tests) has read its environment: nothing is written then.
+    const bool starting = QCoreApplication::instance() == nullptr;
+    const QByteArray launchFeedback = starting ? SetTheEnvironment() : QByteArray();
     // The program takes no command line: the toolkit sees only the program's name.
     std::array<char, sizeof "tablinor-verdusk"> name{"tablinor-verdusk"};
     std::array<char*, 2> argv{name.data(), nullptr};
@@ -742,11 +780,11 @@ int Run(const ApplicationDesign& application, const Handler& start) {
     // than Qt's start; on another core it is read while Qt loads its plugins and meets the display.
     std::jthread fontConfiguration(FcInit);
     std::optional<QApplication> toolkit;
-    if (QCoreApplication::instance() == nullptr) {
-        UseOnlyTheBusesThatAreThere();
+    if (starting) {
         const QtMessageHandler handler = qInstallMessageHandler(HoldStartMessage);
         toolkit.emplace(argc, argv.data());
         ReleaseStartMessages(handler);
+        HandLaunchFeedbackToTheToolkit(launchFeedback);
     }
     // Qt takes the first thread that uses it for the main one, so the picture waits for the toolkit.
     if (application.firstWindow != nullptr) {
