@@ -291,10 +291,17 @@ private:
             return;
         }
         event.call<void>("preventDefault");
+        // Firefox hands over a wide character typed as one key in two insertions, one for each
+        // half: the first half waits for the second, so that the character comes in whole or not
+        // at all. A half that nothing completes is dropped with the next insertion.
+        auto text = std::exchange(heldHalf_, {}) + inserted.as<std::u16string>();
+        if (!text.empty() && IsHighSurrogate(text.back())) {
+            heldHalf_ = text.back();
+            text.pop_back();
+        }
         const std::u16string value = Value();
         const auto start = std::min(element["selectionStart"].as<std::size_t>(), value.size());
         const auto end = std::clamp(Cursor(), start, value.size());
-        const auto text = inserted.as<std::u16string>();
         std::u16string kept = KeepFirstLine(text, text.size()).text;
         if (maxLength_ > 0) {
             const std::size_t left = value.size() - (end - start);
@@ -331,6 +338,7 @@ private:
 
     int maxLength_;
     bool inserting_ = false;
+    std::u16string heldHalf_;
 };
 
 struct Button::Impl final : Control {
