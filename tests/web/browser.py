@@ -34,6 +34,7 @@ from selenium.webdriver.webkitgtk.options import Options as WebKitOptions
 
 ENGINES = ("Chromium", "Firefox", "WebKit")
 DESKTOP = (800, 700)  # the viewport, CSS pixels
+PHONE_RATIO = 3
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 QUIET_FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -98,7 +99,9 @@ class Engine:
     def png(self):
         raise NotImplementedError
 
-    def viewport(self, width, height, ratio=1):
+    def viewport(self, width, height, ratio=1, phone=False):
+        """The viewport's size in CSS pixels; a phone's has three device pixels to the CSS pixel
+        where the engine can have them, and is a touch screen where it can be one."""
         raise NotImplementedError
 
     def console(self):
@@ -285,9 +288,10 @@ class Chromium(Selenium):
         self.commit(text)
 
     def viewport(self, width, height, ratio=1, phone=False):
-        """The viewport's size in CSS pixels; a phone's is touch and says so in its user agent."""
+        """A phone's is touch, and says so in its user agent."""
         self.cdp("Emulation.setDeviceMetricsOverride",
-                 {"width": width, "height": height, "deviceScaleFactor": ratio, "mobile": phone})
+                 {"width": width, "height": height, "deviceScaleFactor": PHONE_RATIO if phone else ratio,
+                  "mobile": phone})
         self.cdp("Emulation.setTouchEmulationEnabled", {"enabled": phone, "maxTouchPoints": 5 if phone else 1})
         self.cdp("Emulation.setUserAgentOverride", {"userAgent": PHONE_AGENT if phone else ""})
 
@@ -306,7 +310,7 @@ class WebKit(Selenium):
     def undo(self, _):
         raise NotByDriver("MiniBrowser binds no key to undo")
 
-    def viewport(self, width, height, ratio=1):
+    def viewport(self, width, height, ratio=1, phone=False):
         if ratio != 1:
             raise NotByDriver("WebKitGTK takes its ratio from the display, GDK_SCALE, at start")
         self.driver.set_window_rect(width=width, height=height)  # full screen: no toolbar
@@ -374,8 +378,8 @@ class Firefox(Engine):
     def png(self):
         return base64.b64decode(self.call("screenshot"))
 
-    def viewport(self, width, height, ratio=1):
-        self.call("viewport", width, height, ratio)
+    def viewport(self, width, height, ratio=1, phone=False):
+        self.call("viewport", width, height, PHONE_RATIO if phone else ratio)
 
     def console(self):
         return self.call("said")

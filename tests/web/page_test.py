@@ -28,6 +28,12 @@ CLEAR = Keys.CONTROL + "a" + Keys.NULL + Keys.BACKSPACE
 PASTE = Keys.CONTROL + "v"
 SELECT_FIRST_TWO = Keys.HOME + Keys.SHIFT + Keys.RIGHT + Keys.RIGHT
 CONVERT_POINT = (188, 370)  # on the head in Form1, below where the result window stands
+SIZES = {"Form1": (400, 499), "Form2": (250, 151)}  # CSS pixels at 1:1
+MARGIN = 8  # CSS pixels that a viewport too small for the main window keeps around it
+TAP = 44  # CSS pixels each way that a finger needs to hit a control: Apple's and WCAG's AAA size
+# Viewports, CSS pixels: a desktop's, phones' upright from the narrowest, and phones' on their side.
+SCREENS = [("Desktop", 800, 700), ("Phone320", 320, 568), ("Phone360", 360, 640), ("Phone390", 390, 844),
+           ("Phone412", 412, 915), ("Landscape640", 640, 360), ("Landscape844", 844, 390)]
 
 
 def utf16_units(text):
@@ -101,9 +107,10 @@ class Page(unittest.TestCase):
         self.engine.keys(keys)
 
     def click_at(self, window, x, y):
-        """A click at (x, y) in the window's client area."""
-        left, top, _, _ = self.box(window)
-        self.engine.click(left + x, top + y)
+        """A click at (x, y) of the window's design, however large the window is shown."""
+        left, top, width, _ = self.box(window)
+        scale = width / SIZES[window][0]
+        self.engine.click(left + x * scale, top + y * scale)
 
     def click(self, window, control):
         """A click at the middle of the control."""
@@ -331,6 +338,104 @@ class Entry(Page):
                 self.perform(steps)
                 self.assertEqual(self.entry(), entry)
                 self.assert_converts_what_it_holds()
+
+
+class Screens(Page):
+    """The page on screens of every size: the whole scene shrinks to fit a viewport smaller than
+    the main window with its margin, proportions kept; a larger one shows it at 1:1."""
+
+    def tearDown(self):
+        self.engine.viewport(*browser.DESKTOP)
+
+    def show(self, width, height):
+        self.engine.viewport(width, height, **({} if width > height else {"phone": True}))
+        self.reload()
+
+    def scale(self, width, height):
+        return min(1, (width - 2 * MARGIN) / SIZES["Form1"][0], (height - 2 * MARGIN) / SIZES["Form1"][1])
+
+    def hits(self, window, control):
+        """How far a tap reaches the control, (width, height) in CSS pixels of the viewport,
+        through its middle; and whether the middle is on the screen."""
+        return self.script(
+            "const e = document.getElementById(arguments[0]), box = e.getBoundingClientRect();"
+            "const [x, y] = [box.left + box.width / 2, box.top + box.height / 2];"
+            "const hit = (dx, dy) => document.elementFromPoint(x + dx, y + dy) === e;"
+            "const reach = step => { let d = 0; while (d < 100 && step(d + 1)) ++d; return d; };"
+            "return [reach(d => hit(d, 0)) + reach(d => hit(-d, 0)) + 1,"
+            "        reach(d => hit(0, d)) + reach(d => hit(0, -d)) + 1, hit(0, 0)];", f"{window}.{control}")
+
+    def assert_on_screen(self, width, height):
+        """Both windows wholly in the viewport, nothing to scroll to sideways, the result window
+        in the middle of the main window, each in proportion."""
+        self.assertLessEqual(self.script("return document.documentElement.scrollWidth"), width, "sideways scrolling")
+        s = self.scale(width, height)
+        for window in self.shown_windows():
+            left, top, shown_width, shown_height = self.box(window)
+            with self.subTest(window=window):
+                self.assertGreaterEqual(min(left, top), 0)
+                self.assertLessEqual((left + shown_width, top + shown_height), (width, height))
+                self.assertAlmostEqual(shown_width, SIZES[window][0] * s, delta=1)
+                self.assertAlmostEqual(shown_height, SIZES[window][1] * s, delta=1)
+        centre = [[left + w / 2, top + h / 2] for left, top, w, h in map(self.box, self.shown_windows())]
+        self.assertLessEqual(max(abs(a - b) for a, b in zip(centre[0], centre[-1])), 1, "not over the main window")
+
+    def test_every_screen_shows_the_whole_scene(self):
+        for name, width, height in SCREENS:
+            with self.subTest(name):
+                self.show(width, height)
+                self.assert_on_screen(width, height)
+                self.assertEqual(self.hits("Form1", "Label3")[2], True, "the close mark is not there to tap")
+                self.perform([Page.click_entry, "409", Page.convert])
+                self.assert_on_screen(width, height)
+                self.assertEqual(self.state()["columns"], expected_columns("409"))
+                self.assertEqual(self.hits("Form2", "Command1")[2], True, "Ok is not there to tap")
+
+    def test_taps_convert_press_ok_and_end_the_run(self):
+        self.show(320, 568)
+        taps = {control: self.engine.centre(window, control)
+                for window, control in (("Form1", "Text1"), ("Form1", "Label2"), ("Form1", "Label3"))}
+        self.engine.tap(*taps["Text1"])
+        self.keys("8294015")
+        self.engine.tap(*taps["Label2"])
+        self.engine.wait_shown("Form2")
+        self.assertEqual(self.state()["columns"], expected_columns("8294015"))
+        self.engine.tap(*self.engine.centre("Form2", "Command1"))
+        self.engine.wait_gone("Form2")
+        self.assertEqual(self.entry(), "")
+        self.engine.tap(*taps["Label3"])
+        self.engine.wait_gone("Form1")
+
+    def test_close_mark_and_ok_are_large_enough_to_tap(self):
+        if self.engine.name != "Chromium":
+            self.skipTest(f"{self.engine.name}'s driver makes no touch screen, where taps need room")
+        self.show(320, 568)
+        reached = {"Label3": self.hits("Form1", "Label3")}
+        self.perform([Page.convert])
+        reached["Command1"] = self.hits("Form2", "Command1")
+        print(f"{self.engine.name}: at 320 px a tap reaches the close mark and Ok over {reached}", file=sys.stderr)
+        for control, (across, down, _) in reached.items():
+            with self.subTest(control):
+                # Within its window: the close mark stands in the main window's corner.
+                self.assertGreaterEqual(min(across, down), TAP * 3 // 4 if control == "Label3" else TAP)
+
+    def test_turning_and_the_keyboard_keep_the_windows_placed(self):
+        self.show(360, 640)
+        self.perform([Page.click_entry, "12", Page.convert, Page.click_entry])
+        for name, width, height in [("TurnedOnItsSide", 640, 360), ("TurnedBack", 360, 640),
+                                    ("KeyboardTakesTheLowerHalf", 360, 330)]:
+            with self.subTest(name):
+                self.engine.viewport(width, height, **({} if width > height else {"phone": True}))
+                self.engine.next_frame()
+                self.assert_on_screen(width, height)
+                self.assertEqual(self.state()["focus"], "Form1.Text1")
+                self.keys("3")
+        self.assertEqual(self.entry(), "12333")
+
+    def test_entry_asks_for_digits_and_takes_any_text(self):
+        self.assertEqual(self.script("return document.getElementById('Form1.Text1').inputMode"), "numeric")
+        self.perform([Page.click_entry, "a1ñ"])
+        self.assertEqual(self.entry(), "a1ñ")
 
 
 class Accessibility(Page):
