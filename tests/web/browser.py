@@ -78,6 +78,7 @@ class Engine:
     """The steps a person takes, and what the tests read of the page, in every engine."""
 
     name = None
+    narrowest = 0  # CSS pixels: the narrowest viewport the engine can have
 
     def open(self, url):
         raise NotImplementedError
@@ -306,6 +307,7 @@ PHONE_AGENT = ("Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 (KHT
 
 class WebKit(Selenium):
     name = "WebKit"
+    narrowest = 334  # MiniBrowser's window, even full screen
 
     def undo(self, _):
         raise NotByDriver("MiniBrowser binds no key to undo")

@@ -31,6 +31,7 @@ struct TwipRect {
 enum class ControlKind { Label, TextBox, Button };
 enum class Alignment { Left, Centre };
 enum class Pointer { Arrow, Hand };
+enum class Keyboard { Text, Digits };
 
 struct ControlDesign {
     std::string_view name;
@@ -42,6 +43,9 @@ struct ControlDesign {
     bool transparent = false;
     Alignment alignment = Alignment::Left;
     int maxLength = 0;  // text boxes only, in UTF-16 code units; 0 is no limit
+    // Text boxes only: the keys that a touch screen's keyboard offers first. The box takes any
+    // text whichever it offers.
+    Keyboard keyboard = Keyboard::Text;
     int tabIndex = 0;
     // What a screen reader says for a control whose text does not tell what it does.
     std::string_view accessibleName = {};

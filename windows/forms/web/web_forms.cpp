@@ -202,9 +202,14 @@ val ActiveElement() { return Document()["activeElement"]; }
 
 }  // namespace
 
+// How far a finger reaches on a touch screen, in CSS pixels each way: Apple's and WCAG's size of a
+// target to tap.
+constexpr double TapPixels = 44;
+
 // Controls share their element and the listeners that go with it.
 struct Control {
-    Control(const char* tag, std::string id) : element(CreateElement(tag)), id(std::move(id)) {}
+    Control(const char* tag, std::string id, const ControlDesign& design)
+        : element(CreateElement(tag)), id(std::move(id)), rect(design.rect) {}
     virtual ~Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
@@ -215,13 +220,38 @@ struct Control {
         listeners.push_back(std::make_unique<Listener>(element, type, std::move(callback)));
     }
 
+    // On a touch screen, a control that is pressed takes taps a finger's reach across however
+    // small the scene is shown, through a transparent border around it: what it draws stays
+    // where the design puts it, and its window still clips it.
+    void FitTapArea(double scale, bool touch) {
+        const auto border = [&](int twips) {
+            const double reach = touch && pressed ? TapPixels / scale : 0;
+            return std::max(0, int(std::ceil((reach - ToPixels(twips)) / 2)));
+        };
+        const int across = border(rect.width);
+        const int down = border(rect.height);
+        if (std::exchange(tapBorder, {across, down}) == std::pair{across, down}) {
+            return;
+        }
+        SetStyle(element, "left", Pixels(ToPixels(rect.left) - across));
+        SetStyle(element, "top", Pixels(ToPixels(rect.top) - down));
+        SetStyle(element, "width", Pixels(ToPixels(rect.width) + 2 * across));
+        SetStyle(element, "height", Pixels(ToPixels(rect.height) + 2 * down));
+        SetStyle(element, "border", "solid transparent");
+        SetStyle(element, "border-width", Pixels(down) + " " + Pixels(across));
+        SetStyle(element, "background-clip", "padding-box");
+    }
+
     val element;
     std::string id;
+    TwipRect rect;
+    bool pressed = false;                 // whether it is a button, or a label with a click handler
+    std::pair<int, int> tapBorder{0, 0};  // across and down, in CSS pixels
     std::vector<std::unique_ptr<Listener>> listeners;
 };
 
 struct Label::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id) : Control("div", std::move(id)) {
+    Impl(const ControlDesign& design, std::string id) : Control("div", std::move(id), design) {
         // Wrapped at spaces and clipped to the label, as a Windows label draws its text.
         ApplyCommonDesign(element, this->id, design,
                           std::string("white-space:pre-wrap;overflow:hidden;user-select:none;text-align:") +
@@ -240,6 +270,7 @@ struct Label::Impl final : Control {
     // that a screen reader's user can press.
     void SetClick(Handler handler) {
         click = std::move(handler);
+        pressed = true;
         element.call<void>("setAttribute", val("role"), val("button"));
     }
 
@@ -251,9 +282,13 @@ struct Label::Impl final : Control {
 // length, whether typed, pasted, dropped or composed: each insertion is cut here before the
 // browser makes it, and whatever the browser changed itself is checked after.
 struct TextBox::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id) : Control("input", std::move(id)), maxLength_(design.maxLength) {
+    Impl(const ControlDesign& design, std::string id)
+        : Control("input", std::move(id), design), maxLength_(design.maxLength) {
         ApplyCommonDesign(element, this->id, design, "");
         element.set("type", val("text"));
+        if (design.keyboard == Keyboard::Digits) {
+            element.set("inputMode", val("numeric"));
+        }
         element.set("spellcheck", false);
         element.set("autocomplete", val("off"));
         element.set("value", std::u16string(design.text));
@@ -342,7 +377,8 @@ private:
 };
 
 struct Button::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id) : Control("button", std::move(id)) {
+    Impl(const ControlDesign& design, std::string id) : Control("button", std::move(id), design) {
+        pressed = true;
         ApplyCommonDesign(element, this->id, design, "");
         element.set("type", val("button"));
         element.set("textContent", std::u16string(design.text));
@@ -357,6 +393,17 @@ namespace {
 // The windows there are, from back to front.
 std::vector<Window::Impl*> windows;
 
+// CSS pixels that a viewport too small for a window centred on the screen keeps around it.
+constexpr int ViewportMargin = 8;
+
+// The viewport's width and height in CSS pixels.
+std::pair<int, int> Viewport() {
+    const val viewport = Document()["documentElement"];
+    return {viewport["clientWidth"].as<int>(), viewport["clientHeight"].as<int>()};
+}
+
+double SceneScale();
+
 }  // namespace
 
 struct Window::Impl {
@@ -370,8 +417,11 @@ struct Window::Impl {
         element.set("id", std::string(design.name));
         element.call<void>("setAttribute", val("role"), val("group"));
         element.call<void>("setAttribute", val("aria-label"), std::u16string(design.caption));
-        // Hidden until it is shown, and unseen until its picture is drawn.
-        SetStyles(element, Placed(0, 0, width, height) + "overflow:hidden;display:none;visibility:hidden;");
+        // Hidden until it is shown, and unseen until its picture is drawn. Fixed in the viewport,
+        // it never widens the page: a phone's browser would widen its viewport to a window past
+        // its edge, for a moment as the phone turns, and the window would be placed in that.
+        SetStyles(element, Placed(0, 0, width, height) +
+                               "position:fixed;overflow:hidden;display:none;visibility:hidden;transform-origin:0 0;");
         canvas.set("width", width);
         canvas.set("height", height);
         SetStyles(canvas, Placed(0, 0, width, height));
@@ -503,31 +553,41 @@ private:
     }
 
     // The main window is centred in the page's viewport, a window centred over its owner over the
-    // window in front when it first shows, and both stay so as the viewport changes size.
+    // window in front when it first shows, and both stay so as the viewport changes size, turned
+    // or shrunk by a touch screen's keyboard. The whole scene is shown at the same scale.
     void PlaceAtStart() {
-        const val viewport = Document()["documentElement"];
-        int x = (viewport["clientWidth"].as<int>() - width) / 2;
-        int y = (viewport["clientHeight"].as<int>() - height) / 2;
+        const auto [viewportWidth, viewportHeight] = Viewport();
+        const double scale = SceneScale();
+        int x = int(std::floor((viewportWidth - width * scale) / 2));
+        int y = int(std::floor((viewportHeight - height * scale) / 2));
         if (start == StartPosition::CentreOwner) {
             if (owner == nullptr && !windows.empty() && windows.back() != this && windows.back()->shown) {
                 owner = windows.back();
             }
             if (owner != nullptr && std::find(windows.begin(), windows.end(), owner) != windows.end()) {
-                x = owner->left + (owner->width - width) / 2;
-                y = owner->top + (owner->height - height) / 2;
+                x = owner->left + int(std::floor((owner->width - width) * scale / 2));
+                y = owner->top + int(std::floor((owner->height - height) * scale / 2));
             }
         }
         left = std::max(x, 0);
         top = std::max(y, 0);
         SetStyle(element, "left", Pixels(left));
         SetStyle(element, "top", Pixels(top));
+        SetStyle(element, "transform", scale < 1 ? "scale(" + std::to_string(scale) + ")" : "none");
+        const bool touch = val::global("matchMedia")(val("(pointer: coarse)"))["matches"].as<bool>();
+        for (const auto& [design, control] : controls) {
+            control->FitTapArea(scale, touch);
+        }
         placed = true;
     }
 
+public:
     std::string name;
     StartPosition start;
     int width;
     int height;
+
+private:
     int left = 0;
     int top = 0;
     bool placed = false;
@@ -541,6 +601,24 @@ private:
     std::unique_ptr<Callback> pictureDrawn;
     std::unique_ptr<Callback> pictureFailed;
 };
+
+namespace {
+
+// A viewport smaller than a window centred on the screen with its margin, a phone's, shows the
+// whole scene shrunk to fit, in proportion; a larger one shows it at 1:1, pixel for pixel.
+double SceneScale() {
+    const auto [viewportWidth, viewportHeight] = Viewport();
+    double scale = 1;
+    for (const Window::Impl* window : windows) {
+        if (window->start == StartPosition::CentreScreen) {
+            scale = std::min({scale, double(viewportWidth - 2 * ViewportMargin) / window->width,
+                              double(viewportHeight - 2 * ViewportMargin) / window->height});
+        }
+    }
+    return std::max(scale, 0.0);
+}
+
+}  // namespace
 
 Window::Window(const WindowDesign& design) : impl_(std::make_unique<Impl>(design)) {}
 
