@@ -11,6 +11,7 @@
 namespace forms {
 
 inline constexpr int TwipsPerPixel = 15;
+inline constexpr int Normal = 400;
 inline constexpr int Bold = 700;
 
 using Colour = std::uint32_t;
@@ -20,6 +21,11 @@ struct FontDesign {
     double points;
     int weight;
 };
+
+// What Windows draws a control in that the design leaves in the toolkit's font and text colour:
+// its dialog face and the window text colour. Backends that cannot take them from Windows use these.
+inline constexpr FontDesign DialogFont{.name = "MS Shell Dlg", .points = 8, .weight = Normal};
+inline constexpr Colour WindowTextColour = 0x00000000;
 
 struct TwipRect {
     int left;

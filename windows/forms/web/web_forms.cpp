@@ -19,7 +19,7 @@
 #include "windows/forms/picture.h"
 #include "windows/forms/run_state.h"
 #include "windows/forms/text_limit.h"
-#include "windows/forms/web/tahoma_bold.h"
+#include "windows/forms/web/page_faces.h"
 
 namespace forms {
 namespace {
@@ -105,17 +105,19 @@ std::string CssColour(Colour bgr) {
 }
 
 // The faces the page carries. Wine's Tahoma is metric-compatible with the face the windows were
-// laid out in, so "CH" fits its 17-pixel column, and it stands in for MS Sans Serif, as it took
-// that face's place in Windows' own dialogs. Faces of the page take precedence over the system's,
-// so every browser draws the same. The design's texts are all bold.
+// laid out in, so "CH" fits its 17-pixel column, and it stands in for MS Sans Serif and for
+// Windows' dialog face, as it took their place in Windows' own dialogs. Faces of the page take
+// precedence over the system's, so every browser draws the same. The design's texts are all bold;
+// the controls it leaves in the toolkit's font are drawn in the dialog face.
 struct PageFace {
     const char* family;
     int weight;
     const web::Face& face;
 };
-const std::array<PageFace, 2> PageFaces{{
+const std::array<PageFace, 3> PageFaces{{
     {.family = "Tahoma", .weight = Bold, .face = web::TahomaBold},
     {.family = "MS Sans Serif", .weight = Bold, .face = web::TahomaBold},
+    {.family = "MS Shell Dlg", .weight = Normal, .face = web::Tahoma},
 }};
 
 const web::Face* FaceOf(const FontDesign& design) {
@@ -142,9 +144,10 @@ std::string LineSpacing(const FontDesign& design) {
 
 // Windows draws the design's bold texts with stems two pixels wide at 96 dpi. Where the face's
 // stems are thinner at the text's size, as Wine's Tahoma Bold's are (its outlines are the regular
-// face's), the text is drawn again at each device pixel further right up to one pixel, as Windows
-// emboldens a face without a bold of its own: here as shadows of the text's own colour, which the
-// browser draws under the text without blurring them.
+// face's), the text is drawn again further right up to one pixel, as Windows emboldens a face
+// without a bold of its own: here as shadows of the text's own colour, which the browser draws
+// under the text without blurring them. They come every half device pixel: WebKit places glyphs
+// between pixels, where whole steps would leave each stem's second pixel half covered.
 std::string Overstrike(const FontDesign& design) {
     const web::Face* face = FaceOf(design);
     if (design.weight < Bold || face == nullptr ||
@@ -153,9 +156,9 @@ std::string Overstrike(const FontDesign& design) {
     }
     const auto ratio = val::global("devicePixelRatio").as<double>();
     std::string shadows;
-    const int steps = int(std::ceil(ratio));
+    const int steps = int(std::ceil(2 * ratio));
     for (int step = 1; step <= steps; ++step) {
-        shadows += (shadows.empty() ? "" : ", ") + std::to_string(step / ratio) + "px 0 currentColor";
+        shadows += (shadows.empty() ? "" : ", ") + std::to_string(step / (2 * ratio)) + "px 0 currentColor";
     }
     return shadows;
 }
@@ -170,18 +173,26 @@ void ApplyCommonDesign(val& element, const std::string& id, const ControlDesign&
     element.set("id", id);
     std::string declarations = Placed(ToPixels(design.rect.left), ToPixels(design.rect.top),
                                       ToPixels(design.rect.width), ToPixels(design.rect.height));
-    if (design.font) {
-        declarations += FontStyle(*design.font);
-    }
-    if (design.colour) {
-        declarations += "color:" + CssColour(*design.colour) + ";";
-    }
+    // Every engine has defaults of its own; WebKit's button text is translucent, as if disabled.
+    declarations += FontStyle(design.font.value_or(DialogFont)) +
+                    "color:" + CssColour(design.colour.value_or(WindowTextColour)) + ";";
     declarations += design.pointer == Pointer::Hand ? "cursor:pointer;" : "cursor:default;";
     SetStyles(element, declarations + style);
     if (!design.accessibleName.empty()) {
         element.call<void>("setAttribute", val("aria-label"), val(std::string(design.accessibleName)));
     }
 }
+
+// The entry and the button in the classic look of Windows, the same in every engine: a sunken
+// edge around a white box, and a raised one around a button face, two pixels each, in Windows' own
+// colours (the highlight, light, shadow and dark shadow of the 3D objects). Drawn inside the box,
+// they leave its border free to widen where a finger taps.
+constexpr const char* SunkenEdge =
+    "appearance:none;border:0;padding:0 3px;background:#FFFFFF;outline:none;"
+    "box-shadow:inset 1px 1px #A0A0A0,inset -1px -1px #FFFFFF,inset 2px 2px #696969,inset -2px -2px #E3E3E3;";
+constexpr const char* RaisedEdge =
+    "appearance:none;border:0;padding:0;background:#F0F0F0;"
+    "box-shadow:inset -1px -1px #696969,inset 1px 1px #FFFFFF,inset -2px -2px #A0A0A0,inset 2px 2px #E3E3E3;";
 
 // The pictures, decoded by the browser once a run, as promises of an ImageBitmap.
 std::map<const std::uint8_t*, val> pictures;
@@ -284,7 +295,7 @@ struct Label::Impl final : Control {
 struct TextBox::Impl final : Control {
     Impl(const ControlDesign& design, std::string id)
         : Control("input", std::move(id), design), maxLength_(design.maxLength) {
-        ApplyCommonDesign(element, this->id, design, "");
+        ApplyCommonDesign(element, this->id, design, SunkenEdge);
         element.set("type", val("text"));
         if (design.keyboard == Keyboard::Digits) {
             element.set("inputMode", val("numeric"));
@@ -379,7 +390,7 @@ private:
 struct Button::Impl final : Control {
     Impl(const ControlDesign& design, std::string id) : Control("button", std::move(id), design) {
         pressed = true;
-        ApplyCommonDesign(element, this->id, design, "");
+        ApplyCommonDesign(element, this->id, design, RaisedEdge);
         element.set("type", val("button"));
         element.set("textContent", std::u16string(design.text));
         Listen("click", [this](const val& /*event*/) { Raise(click); });
