@@ -233,31 +233,28 @@ struct Control {
 
     // On a touch screen, a control that is pressed takes taps a finger's reach across however
     // small the scene is shown, through a transparent border around it: what it draws stays
-    // where the design puts it, and its window still clips it.
+    // where the design puts it, and its window still clips it. The page's style insets a
+    // button's focus rectangle by the border (--tap).
     void FitTapArea(double scale, bool touch) {
-        const auto border = [&](int twips) {
-            const double reach = touch && pressed ? TapPixels / scale : 0;
-            return std::max(0, int(std::ceil((reach - ToPixels(twips)) / 2)));
-        };
-        const int across = border(rect.width);
-        const int down = border(rect.height);
-        if (std::exchange(tapBorder, {across, down}) == std::pair{across, down}) {
+        const int narrowest = ToPixels(std::min(rect.width, rect.height));
+        const int border = touch && pressed ? std::max(0, int(std::ceil((TapPixels / scale - narrowest) / 2))) : 0;
+        if (std::exchange(tapBorder, border) == border) {
             return;
         }
-        SetStyle(element, "left", Pixels(ToPixels(rect.left) - across));
-        SetStyle(element, "top", Pixels(ToPixels(rect.top) - down));
-        SetStyle(element, "width", Pixels(ToPixels(rect.width) + 2 * across));
-        SetStyle(element, "height", Pixels(ToPixels(rect.height) + 2 * down));
-        SetStyle(element, "border", "solid transparent");
-        SetStyle(element, "border-width", Pixels(down) + " " + Pixels(across));
+        SetStyle(element, "left", Pixels(ToPixels(rect.left) - border));
+        SetStyle(element, "top", Pixels(ToPixels(rect.top) - border));
+        SetStyle(element, "width", Pixels(ToPixels(rect.width) + 2 * border));
+        SetStyle(element, "height", Pixels(ToPixels(rect.height) + 2 * border));
+        SetStyle(element, "border", Pixels(border) + " solid transparent");
         SetStyle(element, "background-clip", "padding-box");
+        SetStyle(element, "--tap", Pixels(border));
     }
 
     val element;
     std::string id;
     TwipRect rect;
-    bool pressed = false;                 // whether it is a button, or a label with a click handler
-    std::pair<int, int> tapBorder{0, 0};  // across and down, in CSS pixels
+    bool pressed = false;  // whether it is a button, or a label with a click handler
+    int tapBorder = 0;     // CSS pixels
     std::vector<std::unique_ptr<Listener>> listeners;
 };
 
@@ -433,8 +430,6 @@ struct Window::Impl {
         // its edge, for a moment as the phone turns, and the window would be placed in that.
         SetStyles(element, Placed(0, 0, width, height) +
                                "position:fixed;overflow:hidden;display:none;visibility:hidden;transform-origin:0 0;");
-        canvas.set("width", width);
-        canvas.set("height", height);
         SetStyles(canvas, Placed(0, 0, width, height));
         element.call<void>("append", canvas);
         for (const ControlDesign* control : design.controls) {
@@ -524,11 +519,12 @@ private:
         throw RunTimeError("invalid control kind for " + std::string(design.name));
     }
 
-    // The picture is drawn unscaled at the origin once the browser has decoded it, and the window
-    // appears with it. A picture that does not decode ends the run.
+    // The picture is drawn at the origin once the browser has decoded it, and the window appears
+    // with it. A picture that does not decode ends the run.
     void DrawPicture(const WindowDesign& design) {
-        pictureDrawn = std::make_unique<Callback>([this](const val& bitmap) {
-            canvas.call<val>("getContext", val("2d")).call<void>("drawImage", bitmap, 0, 0);
+        pictureDrawn = std::make_unique<Callback>([this](const val& decoded) {
+            bitmap = decoded;
+            Paint();
             SetStyle(element, "visibility", "visible");
             // A control takes the focus only once it can be seen.
             if (shown && windows.back() == this) {
@@ -539,6 +535,27 @@ private:
             throw RunTimeError("invalid picture: the picture of " + name + " does not decode");
         });
         Picture(design).call<void>("then", pictureDrawn->Function(), pictureFailed->Function());
+    }
+
+    // At 1:1 the picture is drawn unscaled. In a shrunk scene it is drawn again at the size it is
+    // shown, in device pixels, smoothed by the canvas: WebKit would shrink the window's own pixels
+    // by dropping some, and the picture's thin lines with them.
+    void Paint() {
+        const double pixels = scale < 1 ? scale * val::global("devicePixelRatio").as<double>() : 1;
+        if (bitmap.isUndefined() || pixels == paintedPixels) {
+            return;
+        }
+        paintedPixels = pixels;
+        canvas.set("width", std::lround(width * pixels));
+        canvas.set("height", std::lround(height * pixels));
+        val context = canvas.call<val>("getContext", val("2d"));
+        if (pixels == 1) {
+            context.call<void>("drawImage", bitmap, 0, 0);
+            return;
+        }
+        context.set("imageSmoothingQuality", val("high"));
+        context.call<void>("drawImage", bitmap, 0, 0, std::lround(bitmap["width"].as<double>() * pixels),
+                           std::lround(bitmap["height"].as<double>() * pixels));
     }
 
     void BringToFront() {
@@ -568,7 +585,7 @@ private:
     // or shrunk by a touch screen's keyboard. The whole scene is shown at the same scale.
     void PlaceAtStart() {
         const auto [viewportWidth, viewportHeight] = Viewport();
-        const double scale = SceneScale();
+        scale = SceneScale();
         int x = int(std::floor((viewportWidth - width * scale) / 2));
         int y = int(std::floor((viewportHeight - height * scale) / 2));
         if (start == StartPosition::CentreOwner) {
@@ -589,6 +606,7 @@ private:
         for (const auto& [design, control] : controls) {
             control->FitTapArea(scale, touch);
         }
+        Paint();
         placed = true;
     }
 
@@ -604,8 +622,11 @@ private:
     bool placed = false;
     bool shown = false;
     const Impl* owner = nullptr;
+    double scale = 1;          // of the whole scene, at the last placing
+    double paintedPixels = 0;  // device pixels to the picture's pixel, as last drawn
     val element;
     val canvas;
+    val bitmap = val::undefined();
     val focused = val::undefined();
     std::vector<std::pair<const ControlDesign*, std::unique_ptr<Control>>> controls;
     std::vector<std::unique_ptr<Listener>> listeners;
