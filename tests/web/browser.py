@@ -25,7 +25,6 @@ from PIL import Image
 from selenium import webdriver
 from selenium.webdriver.chrome.options import Options as ChromiumOptions
 from selenium.webdriver.chrome.service import Service
-from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.actions import interaction
 from selenium.webdriver.common.actions.action_builder import ActionBuilder
 from selenium.webdriver.common.actions.pointer_input import PointerInput
@@ -54,6 +53,20 @@ if (box.dispatchEvent(event)) {
     if (inputType === 'historyUndo') document.execCommand('undo');
     else document.execCommand('insertText', false, data);
 }"""
+
+# A box of the page's own, with the text of the given UTF-16 code units selected in it and the
+# focus, and the text it holds when it goes, the focus back where it was.
+SCRATCH_BOX = """const box = Object.assign(document.createElement('textarea'), {id: 'scratch'});
+box.value = String.fromCharCode(...arguments[0]);
+document.body.append(box);
+const focused = document.activeElement.id;
+box.focus();
+box.select();
+return focused;"""
+SCRATCH_TEXT = """const box = document.getElementById('scratch');
+box.remove();
+document.getElementById(arguments[0])?.focus();
+return box.value;"""
 
 SHOWN = """const w = document.getElementById(arguments[0]);
 return !!w && getComputedStyle(w).display !== 'none' && getComputedStyle(w).visibility === 'visible';"""
@@ -125,20 +138,12 @@ class Engine:
 
     def plain_box(self, step):
         """What a box with no rule of its own keeps of the text that the step puts in it, such as
-        the part of a text that a driver can commit; the focus goes back where it was."""
-        before = self.script("const box = document.createElement('textarea');"
-                             "box.id = 'scratch';"
-                             "document.body.append(box);"
-                             "const before = document.activeElement.id;"
-                             "box.focus();"
-                             "return before;")
+        the part of a text that a driver can commit."""
+        focused = self.script(SCRATCH_BOX, [])
         step()
-        return self.script("const box = document.getElementById('scratch');"
-                           "box.remove();"
-                           "document.getElementById(arguments[0]).focus();"
-                           "return box.value;", before)
+        return self.script(SCRATCH_TEXT, focused)
 
-    def undo(self, _):
+    def undo(self):
         self.keys(Keys.CONTROL + "z")
 
     def drop(self, text):
@@ -191,15 +196,11 @@ class Engine:
     def copy(self, text):
         """Puts text on the browser's clipboard with Ctrl+C from a scratch box of the page, as a
         person copies it from another page, and returns what the clipboard carries of it (Ctrl+V
-        into that box): a clipboard cannot hold every text. The focus is left on the page."""
-        self.script("const box = document.createElement('textarea');"
-                    "box.id = 'scratch';"
-                    "box.value = String.fromCharCode(...arguments[0]);"
-                    "document.body.append(box);"
-                    "box.select();", utf16_units(text))
+        into that box): a clipboard cannot hold every text."""
+        focused = self.script(SCRATCH_BOX, utf16_units(text))
         for keys in (Keys.CONTROL + "c", Keys.DELETE, Keys.CONTROL + "v"):
             self.keys(keys)
-        return self.script("const box = document.getElementById('scratch'); box.remove(); return box.value;")
+        return self.script(SCRATCH_TEXT, focused)
 
     def convert(self, page, number):
         """Opens the page, types the number into the entry and clicks the picture's head."""
@@ -315,7 +316,7 @@ class WebKit(Selenium):
     name = "WebKit"
     narrowest = 334  # MiniBrowser's window, even full screen
 
-    def undo(self, _):
+    def undo(self):
         raise NotByDriver("MiniBrowser binds no key to undo")
 
     def viewport(self, width, height, ratio=1, phone=False):

@@ -140,38 +140,38 @@ class Page(unittest.TestCase):
         self.keys(PASTE)
         return carried
 
-    def by_driver_or_event(self, step, text, kind):
+    def by_driver_or_event(self, step, kind, text=None):
         """The step as a person takes it, or where this engine's driver cannot take it, the input
         events the browser sends for it, which the entry hears alike; the test says which."""
         try:
-            step(text)
+            step()
         except browser.NotByDriver as reason:
             print(f"{self.engine.name}: {self.id()}: {kind} by the page's input events: {reason}", file=sys.stderr)
             self.engine.as_input_event(text, kind)
 
     def undo(self):
-        self.by_driver_or_event(self.engine.undo, None, "historyUndo")
+        self.by_driver_or_event(self.engine.undo, "historyUndo")
 
     def type(self, text):
         """Each character as one key."""
-        self.by_driver_or_event(self.engine.type, text, "insertText")
+        self.by_driver_or_event(lambda: self.engine.type(text), "insertText", text)
 
     def commit(self, text):
         """Text as an input method or an on-screen keyboard commits it; returns what the engine
         carried of it, as a box with no rule of its own keeps it."""
         def step():
-            self.by_driver_or_event(self.engine.commit, text, "insertText")
+            self.by_driver_or_event(lambda: self.engine.commit(text), "insertText", text)
         carried = self.engine.plain_box(step)
         step()
         return carried
 
     def drop(self, text):
         """Text dragged from elsewhere and let go over the entry."""
-        self.by_driver_or_event(self.engine.drop, text, "insertFromDrop")
+        self.by_driver_or_event(lambda: self.engine.drop(text), "insertFromDrop", text)
 
     def compose(self, text):
         """Text composed in an input method, then committed."""
-        self.by_driver_or_event(self.engine.compose, text, "insertCompositionText")
+        self.by_driver_or_event(lambda: self.engine.compose(text), "insertCompositionText", text)
 
     def perform(self, steps):
         for step in steps:
