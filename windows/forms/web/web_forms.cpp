@@ -211,11 +211,11 @@ val Picture(const WindowDesign& design) {
 // The control that has the keyboard focus, in the page or in no window.
 val ActiveElement() { return Document()["activeElement"]; }
 
-}  // namespace
-
 // How far a finger reaches on a touch screen, in CSS pixels each way: Apple's and WCAG's size of a
 // target to tap.
 constexpr double TapPixels = 44;
+
+}  // namespace
 
 // Controls share their element and the listeners that go with it.
 struct Control {
