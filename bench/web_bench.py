@@ -1,9 +1,11 @@
 #!/usr/bin/python3
-"""The web page against a bare page showing the same picture, in turn in one headless Chromium
-(bench/README.md tells how each figure is taken). Prints the rows of the benchmark table.
+"""The web page against a bare page showing the same picture, in turn in one browser of each
+engine: Chromium, Firefox ESR and WebKitGTK (bench/README.md tells how each figure is taken).
+Prints the rows of the benchmark table.
 
-Usage: web_bench.py PAGE LOADS CYCLES
-  LOADS loads of each side; after each load, a first conversion and CYCLES more.
+Usage: web_bench.py PAGE LOADS CYCLES [ENGINE...]
+  LOADS loads of each side; after each load, a first conversion and CYCLES more. Every engine
+  when none is named.
 """
 
 import base64
@@ -21,11 +23,10 @@ NUMBER = "1234567"
 
 # The first frame with content, as the browser reports it: the time from the start of the
 # navigation until that frame was presented.
-FIRST_PAINT = """const done = arguments[0];
-new PerformanceObserver((list, observer) => {
+FIRST_PAINT = """return new Promise(done => new PerformanceObserver((list, observer) => {
     const entry = list.getEntriesByName('first-contentful-paint')[0];
     if (entry) { observer.disconnect(); done(entry.startTime); }
-}).observe({type: 'paint', buffered: true});"""
+}).observe({type: 'paint', buffered: true}));"""
 
 # From the next click, in the first listener that hears it, until the browser has finished the
 # first frame whose rendering sees the result window shown with every label's text (or gone): a
@@ -80,55 +81,44 @@ def bare_page(left, top):
             f" src=\"data:image/jpeg;base64,{jpeg('main.jpg')}\"></body></html>\n")
 
 
-def centre(driver, window, control):
-    left, top, width, height = browser.rect(driver, window, control)
-    return left + width / 2, top + height / 2
+def timed_click(engine, point, gone):
+    engine.script(TIME_NEXT_CLICK, gone)
+    engine.click(*point)
+    return engine.script("return self.benchFrame;")
 
 
-def click(driver, point):
-    for kind in ("mousePressed", "mouseReleased"):
-        driver.execute_cdp_cmd("Input.dispatchMouseEvent",
-                               {"type": kind, "x": point[0], "y": point[1], "button": "left", "clickCount": 1})
-
-
-def timed_click(driver, point, gone):
-    driver.execute_script(TIME_NEXT_CLICK, gone)
-    click(driver, point)
-    return driver.execute_async_script("self.benchFrame.then(arguments[0]);")
-
-
-def load(driver, url):
+def load(engine, url):
     """Milliseconds from the start of the navigation to the first frame with content."""
-    driver.get("about:blank")
-    driver.get(url)
-    return driver.execute_async_script(FIRST_PAINT)
+    engine.open("about:blank")
+    engine.open(url)
+    return engine.script(FIRST_PAINT)
 
 
-def convert(driver, places, typing):
+def convert(engine, places, typing):
     """One conversion: the click to the result window painted, and Ok to the window gone."""
     if typing:
-        browser.insert_text(driver, NUMBER)
-    return timed_click(driver, places["head"], False), timed_click(driver, places["ok"], True)
+        engine.commit(NUMBER)
+    return timed_click(engine, places["head"], False), timed_click(engine, places["ok"], True)
 
 
-def places_of(driver, page):
+def places_of(engine, page):
     """Where the page shows its windows, and the centres of the head and of Ok."""
-    browser.open_page(driver, page)
-    places = {"main": browser.rect(driver, "Form1"), "head": centre(driver, "Form1", "Label2")}
-    browser.insert_text(driver, NUMBER)
-    click(driver, places["head"])
-    browser.wait_shown(driver, "Form2")
-    places |= {"result": browser.rect(driver, "Form2"), "ok": centre(driver, "Form2", "Command1")}
+    engine.open_page(page)
+    places = {"main": engine.rect("Form1"), "head": engine.centre("Form1", "Label2")}
+    engine.commit(NUMBER)
+    engine.click(*places["head"])
+    engine.wait_shown("Form2")
+    places |= {"result": engine.rect("Form2"), "ok": engine.centre("Form2", "Command1")}
     return places
 
 
-def measure(driver, url, places, typing, cycles, samples):
+def measure(engine, url, places, typing, cycles, samples):
     """One load of a side, its first conversion and `cycles` more."""
-    samples["paint"].append(load(driver, url))
+    samples["paint"].append(load(engine, url))
     if not typing:
-        driver.execute_script(FLOOR_CLICKS, jpeg("result.jpg"), *places["result"][:2])
+        engine.script(FLOOR_CLICKS, jpeg("result.jpg"), *places["result"][:2])
     for cycle in range(cycles + 1):
-        shown, gone = convert(driver, places, typing)
+        shown, gone = convert(engine, places, typing)
         samples["first" if cycle == 0 else "later"].append(shown)
         samples["ok"].append(gone)
 
@@ -138,10 +128,10 @@ def cell(samples, unit="ms"):
     return median, f"{median:.2f} {unit} ({lower:.2f}–{upper:.2f})"
 
 
-def row(figure, program, floor, target="–", met=None):
+def row(figure, engine, program, floor, target="–", met=None):
     (program_median, program_cell), (floor_median, floor_cell) = cell(program), cell(floor)
     verdict = "–" if met is None else "yes" if met(program_median, floor_median) else "**no**"
-    print(f"| {figure} | Chromium | {program_cell} | {floor_cell} | {program_median / floor_median:.2f}"
+    print(f"| {figure} | {engine} | {program_cell} | {floor_cell} | {program_median / floor_median:.2f}"
           f" | {target} | {verdict} |")
 
 
@@ -164,26 +154,33 @@ def size_rows(page, floor):
         print(f"| Of it, {part} | Web | {bytes_} | – | – | – | – |")
 
 
-def main():
-    page, loads, cycles = Path(sys.argv[1]).resolve(), int(sys.argv[2]), int(sys.argv[3])
+def bench(name, page, loads, cycles, folder):
+    """The rows of one engine."""
     sides = {side: {key: [] for key in ("paint", "first", "later", "ok")} for side in ("program", "floor")}
-    with browser.chromium() as driver, tempfile.TemporaryDirectory(prefix="tablinor-bench-") as folder:
-        places = places_of(driver, page)
-        floor = bare_page(*places["main"][:2])
+    with browser.start(name) as engine:
+        places = places_of(engine, page)
         floor_page = Path(folder) / "bare.html"
-        floor_page.write_text(floor, encoding="utf-8")
+        floor_page.write_text(bare_page(*places["main"][:2]), encoding="utf-8")
         urls = {"program": page.as_uri(), "floor": floor_page.as_uri()}
-        load(driver, urls["floor"])  # untimed, as the page's was
+        load(engine, urls["floor"])  # untimed, as the page's was
         for round_ in range(loads):
             for side in sorted(sides, reverse=round_ % 2 == 1):  # each round begins with the other side
-                measure(driver, urls[side], places, side == "program", cycles, sides[side])
-    program, floor_samples = sides["program"], sides["floor"]
-    row("Navigation to first frame with the main window", program["paint"], floor_samples["paint"],
+                measure(engine, urls[side], places, side == "program", cycles, sides[side])
+    program, floor = sides["program"], sides["floor"]
+    row("Navigation to first frame with the main window", name, program["paint"], floor["paint"],
         "≤ 1.25 × floor", lambda p, f: p <= 1.25 * f)
     under_a_frame = ("< 16 ms", lambda p, f: p < 16)
-    row("Click to result window painted, first of a run", program["first"], floor_samples["first"], *under_a_frame)
-    row("Click to result window painted, later", program["later"], floor_samples["later"], *under_a_frame)
-    row("Ok to result window gone", program["ok"], floor_samples["ok"])
+    row("Click to result window painted, first of a run", name, program["first"], floor["first"], *under_a_frame)
+    row("Click to result window painted, later", name, program["later"], floor["later"], *under_a_frame)
+    row("Ok to result window gone", name, program["ok"], floor["ok"])
+    return floor_page.read_text(encoding="utf-8")
+
+
+def main():
+    page, loads, cycles = Path(sys.argv[1]).resolve(), int(sys.argv[2]), int(sys.argv[3])
+    with tempfile.TemporaryDirectory(prefix="tablinor-bench-") as folder:
+        for name in sys.argv[4:] or browser.ENGINES:
+            floor = bench(name, page, loads, cycles, folder)
     size_rows(page, floor)
 
 

@@ -37,9 +37,11 @@ windows64_test_packages=(g++-mingw-w64-x86-64-posix wine64)
 # What the web page needs: Emscripten, and Debian's fonttools to cut down the page's face.
 # GoogleTest's source, which the web build compiles for its tests under Node.js.
 web_build_packages=(cmake ninja-build emscripten python3-fonttools googletest)
-# What the web tests and benchmarks need besides: a headless Chromium driven through WebDriver, and
-# PIL for its screenshots.
-web_test_packages=(chromium chromium-driver python3-selenium python3-pil)
+# What the web tests and benchmarks need besides: the three engines Debian ships and their
+# drivers (Chromium's chromedriver; WebKitGTK's WebKitWebDriver, on a virtual display; Firefox ESR,
+# which has no WebDriver classic here, over WebDriver BiDi from Node.js), and PIL for screenshots.
+web_test_packages=(chromium chromium-driver firefox-esr webkit2gtk-driver xvfb xauth nodejs python3-selenium
+    python3-pil)
 
 as_root() {
     if ((EUID == 0)); then "$@"; else sudo "$@"; fi
@@ -97,6 +99,19 @@ build_web() {
     emcmake cmake -S "$repo_root" -B "$web_build_dir" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
         -DTABLINOR_WARNINGS_AS_ERRORS=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" "$@" >/dev/null
     cmake --build "$web_build_dir"
+}
+
+# Installs the web tests' Node.js packages (puppeteer-core, to drive Firefox over WebDriver BiDi) in
+# the web build folder, exactly as locked, when the lock has changed; they drive Debian's browsers
+# and download none. Debian's npm comes apart from its nodejs; NodeSource's nodejs carries its own.
+install_web_test_modules() {
+    local folder="$web_build_dir/npm"
+    command -v npm >/dev/null || install_missing npm
+    if ! cmp -s "$repo_root/tests/web/package-lock.json" "$folder/package-lock.json"; then
+        mkdir -p "$folder"
+        cp "$repo_root/tests/web/package.json" "$repo_root/tests/web/package-lock.json" "$folder/"
+        (cd "$folder" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+    fi
 }
 
 # Whether this machine runs 32-bit code, which wine32 needs: newer kernels may run without it

@@ -24,6 +24,7 @@ inline constexpr forms::ControlDesign Text1{
     .kind = forms::ControlKind::TextBox,
     .rect = {.left = 1920, .top = 1800, .width = 1935, .height = 375},
     .maxLength = 7,
+    .keyboard = forms::Keyboard::Digits,
     .tabIndex = 0,
     .labelledBy = &Label1,
 };

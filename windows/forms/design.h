@@ -11,6 +11,7 @@
 namespace forms {
 
 inline constexpr int TwipsPerPixel = 15;
+inline constexpr int Normal = 400;
 inline constexpr int Bold = 700;
 
 using Colour = std::uint32_t;
@@ -20,6 +21,11 @@ struct FontDesign {
     double points;
     int weight;
 };
+
+// What Windows draws a control in that the design leaves in the toolkit's font and text colour:
+// its dialog face and the window text colour. Backends that cannot take them from Windows use these.
+inline constexpr FontDesign DialogFont{.name = "MS Shell Dlg", .points = 8, .weight = Normal};
+inline constexpr Colour WindowTextColour = 0x00000000;
 
 struct TwipRect {
     int left;
@@ -31,6 +37,7 @@ struct TwipRect {
 enum class ControlKind { Label, TextBox, Button };
 enum class Alignment { Left, Centre };
 enum class Pointer { Arrow, Hand };
+enum class Keyboard { Text, Digits };
 
 struct ControlDesign {
     std::string_view name;
@@ -42,6 +49,9 @@ struct ControlDesign {
     bool transparent = false;
     Alignment alignment = Alignment::Left;
     int maxLength = 0;  // text boxes only, in UTF-16 code units; 0 is no limit
+    // Text boxes only: the keys that a touch screen's keyboard offers first. The box takes any
+    // text whichever it offers.
+    Keyboard keyboard = Keyboard::Text;
     int tabIndex = 0;
     // What a screen reader says for a control whose text does not tell what it does.
     std::string_view accessibleName = {};

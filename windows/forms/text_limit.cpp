@@ -5,12 +5,13 @@
 namespace forms {
 namespace {
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 constexpr std::u16string_view LineBreaks = u"\r\n";
 
 }  // namespace
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 EditedText KeepWholeCharacters(std::u16string_view text, std::size_t cursor, std::size_t maxLength) {
     EditedText kept{{}, 0};

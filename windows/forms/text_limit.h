@@ -12,6 +12,9 @@ struct EditedText {
     std::size_t cursor;
 };
 
+// The first half of a wide character: a surrogate pair's first UTF-16 code unit.
+bool IsHighSurrogate(char16_t unit);
+
 // What a box with room for `maxLength` UTF-16 code units keeps of an edit: at most `maxLength`
 // units and never half a character, so an unpaired surrogate (such as the first half of a wide
 // character cut at the limit) is dropped whole. `cursor` follows the text it stood after.

@@ -1,10 +1,13 @@
 #!/usr/bin/python3
-"""Writes a C++ header holding a face cut down to the characters that the given sources' UTF-16
-literals (u"...") hold, with the metrics the page spaces its lines by.
+"""Writes a C++ header holding faces cut down to the characters that the given sources' UTF-16
+literals (u"...") hold, each with the metrics the page spaces its lines by.
 
-Usage: embed_face.py FACE.ttf SYMBOL OUTPUT.h NOTICE.txt SOURCE...
+Usage: embed_face.py OUTPUT.h NOTICE.txt [--face FACE.ttf SYMBOL]... [--typed-face FACE.ttf SYMBOL]...
+                     SOURCE...
 
-NOTICE.txt gets the face's copyright and licence, which go with it wherever it is shown.
+A typed face keeps every printable character of Latin-1 besides: a box drawn in it shows what a
+person types. NOTICE.txt gets the faces' copyrights and licences, which go with them wherever they
+are shown.
 
 Windows spaces lines by the face's Windows ascent and descent. Browsers follow the typographic
 metrics where a face asks for them, as Wine's Tahoma does, and those are tighter; the cut face asks
@@ -12,6 +15,7 @@ for none, so every browser takes the ascent and descent of the horizontal header
 Windows ones.
 """
 
+import argparse
 import io
 import re
 import sys
@@ -21,6 +25,7 @@ from fontTools import subset
 from fontTools.ttLib import TTFont
 
 USE_TYPO_METRICS = 1 << 7
+LATIN_1 = "".join(chr(code) for code in [*range(0x20, 0x7F), *range(0xA0, 0x100)])
 
 
 def design_characters(sources):
@@ -63,14 +68,25 @@ def notice(face):
     return face["name"].getDebugName(0) + "\n\n" + face["name"].getDebugName(13)
 
 
-def header(face, stem, symbol, source_name, characters):
+def face_header(face, stem, symbol, source_name, characters):
     file = io.BytesIO()
     face.save(file)
     data = file.getvalue()
     rows = ",\n    ".join(", ".join(f"0x{byte:02x}" for byte in data[i:i + 16]) for i in range(0, len(data), 16))
     windows = face["OS/2"]
-    return f"""// Generated at build time from {source_name}, cut down to {characters!r}.
-{comment(notice(face))}
+    return f"""// {symbol}: cut from {source_name} down to {characters!r}.
+inline constexpr std::array<std::uint8_t, {len(data)}> {symbol}File{{
+    {rows}
+}};
+
+inline constexpr Face {symbol}{{.file = {symbol}File, .unitsPerEm = {face["head"].unitsPerEm},
+    .winAscent = {windows.usWinAscent}, .winDescent = {windows.usWinDescent}, .stemWidth = {stem}}};
+"""
+
+
+def header(faces, notices):
+    return f"""// Generated at build time.
+{comment(notices)}
 #pragma once
 
 #include <array>
@@ -80,23 +96,28 @@ def header(face, stem, symbol, source_name, characters):
 
 namespace forms::web {{
 
-inline constexpr std::array<std::uint8_t, {len(data)}> {symbol}File{{
-    {rows}
-}};
-
-inline constexpr Face {symbol}{{.file = {symbol}File, .unitsPerEm = {face["head"].unitsPerEm},
-    .winAscent = {windows.usWinAscent}, .winDescent = {windows.usWinDescent}, .stemWidth = {stem}}};
-
+{chr(10).join(faces)}
 }}  // namespace forms::web
 """
 
 
 def main():
-    path, symbol, output, notice_output, *sources = sys.argv[1:]
-    characters = design_characters(sources)
-    face, stem = cut_face(path, characters)
-    Path(output).write_text(header(face, stem, symbol, Path(path).name, characters), encoding="utf-8")
-    Path(notice_output).write_text(notice(face) + "\n", encoding="utf-8")
+    arguments = argparse.ArgumentParser()
+    arguments.add_argument("output")
+    arguments.add_argument("notice")
+    arguments.add_argument("--face", nargs=2, action="append", default=[], metavar=("FACE", "SYMBOL"))
+    arguments.add_argument("--typed-face", nargs=2, action="append", default=[], metavar=("FACE", "SYMBOL"))
+    arguments.add_argument("sources", nargs="+")
+    options = arguments.parse_args()
+    design = design_characters(options.sources)
+    faces, notices = [], []
+    for (path, symbol), typed in [(face, False) for face in options.face] + [(face, True) for face in options.typed_face]:
+        characters = "".join(sorted(set(design + LATIN_1))) if typed else design
+        face, stem = cut_face(path, characters)
+        faces.append(face_header(face, stem, symbol, Path(path).name, characters))
+        notices += [notice(face)] if notice(face) not in notices else []
+    Path(options.output).write_text(header(faces, "\n\n".join(notices)), encoding="utf-8")
+    Path(options.notice).write_text("\n\n".join(notices) + "\n", encoding="utf-8")
 
 
 if __name__ == "__main__":

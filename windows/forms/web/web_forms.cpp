@@ -19,7 +19,7 @@
 #include "windows/forms/picture.h"
 #include "windows/forms/run_state.h"
 #include "windows/forms/text_limit.h"
-#include "windows/forms/web/tahoma_bold.h"
+#include "windows/forms/web/page_faces.h"
 
 namespace forms {
 namespace {
@@ -105,17 +105,19 @@ std::string CssColour(Colour bgr) {
 }
 
 // The faces the page carries. Wine's Tahoma is metric-compatible with the face the windows were
-// laid out in, so "CH" fits its 17-pixel column, and it stands in for MS Sans Serif, as it took
-// that face's place in Windows' own dialogs. Faces of the page take precedence over the system's,
-// so every browser draws the same. The design's texts are all bold.
+// laid out in, so "CH" fits its 17-pixel column, and it stands in for MS Sans Serif and for
+// Windows' dialog face, as it took their place in Windows' own dialogs. Faces of the page take
+// precedence over the system's, so every browser draws the same. The design's texts are all bold;
+// the controls it leaves in the toolkit's font are drawn in the dialog face.
 struct PageFace {
     const char* family;
     int weight;
     const web::Face& face;
 };
-const std::array<PageFace, 2> PageFaces{{
+const std::array<PageFace, 3> PageFaces{{
     {.family = "Tahoma", .weight = Bold, .face = web::TahomaBold},
     {.family = "MS Sans Serif", .weight = Bold, .face = web::TahomaBold},
+    {.family = "MS Shell Dlg", .weight = Normal, .face = web::Tahoma},
 }};
 
 const web::Face* FaceOf(const FontDesign& design) {
@@ -142,9 +144,10 @@ std::string LineSpacing(const FontDesign& design) {
 
 // Windows draws the design's bold texts with stems two pixels wide at 96 dpi. Where the face's
 // stems are thinner at the text's size, as Wine's Tahoma Bold's are (its outlines are the regular
-// face's), the text is drawn again at each device pixel further right up to one pixel, as Windows
-// emboldens a face without a bold of its own: here as shadows of the text's own colour, which the
-// browser draws under the text without blurring them.
+// face's), the text is drawn again further right up to one pixel, as Windows emboldens a face
+// without a bold of its own: here as shadows of the text's own colour, which the browser draws
+// under the text without blurring them. They come every half device pixel: WebKit places glyphs
+// between pixels, where whole steps would leave each stem's second pixel half covered.
 std::string Overstrike(const FontDesign& design) {
     const web::Face* face = FaceOf(design);
     if (design.weight < Bold || face == nullptr ||
@@ -153,9 +156,9 @@ std::string Overstrike(const FontDesign& design) {
     }
     const auto ratio = val::global("devicePixelRatio").as<double>();
     std::string shadows;
-    const int steps = int(std::ceil(ratio));
+    const int steps = int(std::ceil(2 * ratio));
     for (int step = 1; step <= steps; ++step) {
-        shadows += (shadows.empty() ? "" : ", ") + std::to_string(step / ratio) + "px 0 currentColor";
+        shadows += (shadows.empty() ? "" : ", ") + std::to_string(step / (2 * ratio)) + "px 0 currentColor";
     }
     return shadows;
 }
@@ -170,18 +173,26 @@ void ApplyCommonDesign(val& element, const std::string& id, const ControlDesign&
     element.set("id", id);
     std::string declarations = Placed(ToPixels(design.rect.left), ToPixels(design.rect.top),
                                       ToPixels(design.rect.width), ToPixels(design.rect.height));
-    if (design.font) {
-        declarations += FontStyle(*design.font);
-    }
-    if (design.colour) {
-        declarations += "color:" + CssColour(*design.colour) + ";";
-    }
+    // Every engine has defaults of its own; WebKit's button text is translucent, as if disabled.
+    declarations += FontStyle(design.font.value_or(DialogFont)) +
+                    "color:" + CssColour(design.colour.value_or(WindowTextColour)) + ";";
     declarations += design.pointer == Pointer::Hand ? "cursor:pointer;" : "cursor:default;";
     SetStyles(element, declarations + style);
     if (!design.accessibleName.empty()) {
         element.call<void>("setAttribute", val("aria-label"), val(std::string(design.accessibleName)));
     }
 }
+
+// The entry and the button in the classic look of Windows, the same in every engine: a sunken
+// edge around a white box, and a raised one around a button face, two pixels each, in Windows' own
+// colours (the highlight, light, shadow and dark shadow of the 3D objects). Drawn inside the box,
+// they leave its border free to widen where a finger taps.
+constexpr const char* SunkenEdge =
+    "appearance:none;border:0;padding:0 3px;background:#FFFFFF;outline:none;"
+    "box-shadow:inset 1px 1px #A0A0A0,inset -1px -1px #FFFFFF,inset 2px 2px #696969,inset -2px -2px #E3E3E3;";
+constexpr const char* RaisedEdge =
+    "appearance:none;border:0;padding:0;background:#F0F0F0;"
+    "box-shadow:inset -1px -1px #696969,inset 1px 1px #FFFFFF,inset -2px -2px #A0A0A0,inset 2px 2px #E3E3E3;";
 
 // The pictures, decoded by the browser once a run, as promises of an ImageBitmap.
 std::map<const std::uint8_t*, val> pictures;
@@ -200,11 +211,16 @@ val Picture(const WindowDesign& design) {
 // The control that has the keyboard focus, in the page or in no window.
 val ActiveElement() { return Document()["activeElement"]; }
 
+// How far a finger reaches on a touch screen, in CSS pixels each way: Apple's and WCAG's size of a
+// target to tap.
+constexpr double TapPixels = 44;
+
 }  // namespace
 
 // Controls share their element and the listeners that go with it.
 struct Control {
-    Control(const char* tag, std::string id) : element(CreateElement(tag)), id(std::move(id)) {}
+    Control(const char* tag, std::string id, const ControlDesign& design)
+        : element(CreateElement(tag)), id(std::move(id)), rect(design.rect) {}
     virtual ~Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
@@ -215,13 +231,35 @@ struct Control {
         listeners.push_back(std::make_unique<Listener>(element, type, std::move(callback)));
     }
 
+    // On a touch screen, a control that is pressed takes taps a finger's reach across however
+    // small the scene is shown, through a transparent border around it: what it draws stays
+    // where the design puts it, and its window still clips it. The page's style insets a
+    // button's focus rectangle by the border (--tap).
+    void FitTapArea(double scale, bool touch) {
+        const int narrowest = ToPixels(std::min(rect.width, rect.height));
+        const int border = touch && pressed ? std::max(0, int(std::ceil((TapPixels / scale - narrowest) / 2))) : 0;
+        if (std::exchange(tapBorder, border) == border) {
+            return;
+        }
+        SetStyle(element, "left", Pixels(ToPixels(rect.left) - border));
+        SetStyle(element, "top", Pixels(ToPixels(rect.top) - border));
+        SetStyle(element, "width", Pixels(ToPixels(rect.width) + 2 * border));
+        SetStyle(element, "height", Pixels(ToPixels(rect.height) + 2 * border));
+        SetStyle(element, "border", Pixels(border) + " solid transparent");
+        SetStyle(element, "background-clip", "padding-box");
+        SetStyle(element, "--tap", Pixels(border));
+    }
+
     val element;
     std::string id;
+    TwipRect rect;
+    bool pressed = false;  // whether it is a button, or a label with a click handler
+    int tapBorder = 0;     // CSS pixels
     std::vector<std::unique_ptr<Listener>> listeners;
 };
 
 struct Label::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id) : Control("div", std::move(id)) {
+    Impl(const ControlDesign& design, std::string id) : Control("div", std::move(id), design) {
         // Wrapped at spaces and clipped to the label, as a Windows label draws its text.
         ApplyCommonDesign(element, this->id, design,
                           std::string("white-space:pre-wrap;overflow:hidden;user-select:none;text-align:") +
@@ -240,6 +278,7 @@ struct Label::Impl final : Control {
     // that a screen reader's user can press.
     void SetClick(Handler handler) {
         click = std::move(handler);
+        pressed = true;
         element.call<void>("setAttribute", val("role"), val("button"));
     }
 
@@ -251,9 +290,13 @@ struct Label::Impl final : Control {
 // length, whether typed, pasted, dropped or composed: each insertion is cut here before the
 // browser makes it, and whatever the browser changed itself is checked after.
 struct TextBox::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id) : Control("input", std::move(id)), maxLength_(design.maxLength) {
-        ApplyCommonDesign(element, this->id, design, "");
+    Impl(const ControlDesign& design, std::string id)
+        : Control("input", std::move(id), design), maxLength_(design.maxLength) {
+        ApplyCommonDesign(element, this->id, design, SunkenEdge);
         element.set("type", val("text"));
+        if (design.keyboard == Keyboard::Digits) {
+            element.set("inputMode", val("numeric"));
+        }
         element.set("spellcheck", false);
         element.set("autocomplete", val("off"));
         element.set("value", std::u16string(design.text));
@@ -291,10 +334,17 @@ private:
             return;
         }
         event.call<void>("preventDefault");
+        // Firefox hands over a wide character typed as one key in two insertions, one for each
+        // half: the first half waits for the second, so that the character comes in whole or not
+        // at all. A half that nothing completes is dropped with the next insertion.
+        auto text = std::exchange(heldHalf_, {}) + inserted.as<std::u16string>();
+        if (!text.empty() && IsHighSurrogate(text.back())) {
+            heldHalf_ = text.back();
+            text.pop_back();
+        }
         const std::u16string value = Value();
         const auto start = std::min(element["selectionStart"].as<std::size_t>(), value.size());
         const auto end = std::clamp(Cursor(), start, value.size());
-        const auto text = inserted.as<std::u16string>();
         std::u16string kept = KeepFirstLine(text, text.size()).text;
         if (maxLength_ > 0) {
             const std::size_t left = value.size() - (end - start);
@@ -331,11 +381,13 @@ private:
 
     int maxLength_;
     bool inserting_ = false;
+    std::u16string heldHalf_;
 };
 
 struct Button::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id) : Control("button", std::move(id)) {
-        ApplyCommonDesign(element, this->id, design, "");
+    Impl(const ControlDesign& design, std::string id) : Control("button", std::move(id), design) {
+        pressed = true;
+        ApplyCommonDesign(element, this->id, design, RaisedEdge);
         element.set("type", val("button"));
         element.set("textContent", std::u16string(design.text));
         Listen("click", [this](const val& /*event*/) { Raise(click); });
@@ -348,6 +400,17 @@ namespace {
 
 // The windows there are, from back to front.
 std::vector<Window::Impl*> windows;
+
+// CSS pixels that a viewport too small for a window centred on the screen keeps around it.
+constexpr int ViewportMargin = 8;
+
+// The viewport's width and height in CSS pixels.
+std::pair<int, int> Viewport() {
+    const val viewport = Document()["documentElement"];
+    return {viewport["clientWidth"].as<int>(), viewport["clientHeight"].as<int>()};
+}
+
+double SceneScale();
 
 }  // namespace
 
@@ -362,10 +425,11 @@ struct Window::Impl {
         element.set("id", std::string(design.name));
         element.call<void>("setAttribute", val("role"), val("group"));
         element.call<void>("setAttribute", val("aria-label"), std::u16string(design.caption));
-        // Hidden until it is shown, and unseen until its picture is drawn.
-        SetStyles(element, Placed(0, 0, width, height) + "overflow:hidden;display:none;visibility:hidden;");
-        canvas.set("width", width);
-        canvas.set("height", height);
+        // Hidden until it is shown, and unseen until its picture is drawn. Fixed in the viewport,
+        // it never widens the page: a phone's browser would widen its viewport to a window past
+        // its edge, for a moment as the phone turns, and the window would be placed in that.
+        SetStyles(element, Placed(0, 0, width, height) +
+                               "position:fixed;overflow:hidden;display:none;visibility:hidden;transform-origin:0 0;");
         SetStyles(canvas, Placed(0, 0, width, height));
         element.call<void>("append", canvas);
         for (const ControlDesign* control : design.controls) {
@@ -455,11 +519,12 @@ private:
         throw RunTimeError("invalid control kind for " + std::string(design.name));
     }
 
-    // The picture is drawn unscaled at the origin once the browser has decoded it, and the window
-    // appears with it. A picture that does not decode ends the run.
+    // The picture is drawn at the origin once the browser has decoded it, and the window appears
+    // with it. A picture that does not decode ends the run.
     void DrawPicture(const WindowDesign& design) {
-        pictureDrawn = std::make_unique<Callback>([this](const val& bitmap) {
-            canvas.call<val>("getContext", val("2d")).call<void>("drawImage", bitmap, 0, 0);
+        pictureDrawn = std::make_unique<Callback>([this](const val& decoded) {
+            bitmap = decoded;
+            Paint();
             SetStyle(element, "visibility", "visible");
             // A control takes the focus only once it can be seen.
             if (shown && windows.back() == this) {
@@ -470,6 +535,27 @@ private:
             throw RunTimeError("invalid picture: the picture of " + name + " does not decode");
         });
         Picture(design).call<void>("then", pictureDrawn->Function(), pictureFailed->Function());
+    }
+
+    // At 1:1 the picture is drawn unscaled. In a shrunk scene it is drawn again at the size it is
+    // shown, in device pixels, smoothed by the canvas: WebKit would shrink the window's own pixels
+    // by dropping some, and the picture's thin lines with them.
+    void Paint() {
+        const double pixels = scale < 1 ? scale * val::global("devicePixelRatio").as<double>() : 1;
+        if (bitmap.isUndefined() || pixels == paintedPixels) {
+            return;
+        }
+        paintedPixels = pixels;
+        canvas.set("width", std::lround(width * pixels));
+        canvas.set("height", std::lround(height * pixels));
+        val context = canvas.call<val>("getContext", val("2d"));
+        if (pixels == 1) {
+            context.call<void>("drawImage", bitmap, 0, 0);
+            return;
+        }
+        context.set("imageSmoothingQuality", val("high"));
+        context.call<void>("drawImage", bitmap, 0, 0, std::lround(bitmap["width"].as<double>() * pixels),
+                           std::lround(bitmap["height"].as<double>() * pixels));
     }
 
     void BringToFront() {
@@ -495,44 +581,76 @@ private:
     }
 
     // The main window is centred in the page's viewport, a window centred over its owner over the
-    // window in front when it first shows, and both stay so as the viewport changes size.
+    // window in front when it first shows, and both stay so as the viewport changes size, turned
+    // or shrunk by a touch screen's keyboard. The whole scene is shown at the same scale.
     void PlaceAtStart() {
-        const val viewport = Document()["documentElement"];
-        int x = (viewport["clientWidth"].as<int>() - width) / 2;
-        int y = (viewport["clientHeight"].as<int>() - height) / 2;
+        const auto [viewportWidth, viewportHeight] = Viewport();
+        scale = SceneScale();
+        int x = int(std::floor((viewportWidth - width * scale) / 2));
+        int y = int(std::floor((viewportHeight - height * scale) / 2));
         if (start == StartPosition::CentreOwner) {
             if (owner == nullptr && !windows.empty() && windows.back() != this && windows.back()->shown) {
                 owner = windows.back();
             }
             if (owner != nullptr && std::find(windows.begin(), windows.end(), owner) != windows.end()) {
-                x = owner->left + (owner->width - width) / 2;
-                y = owner->top + (owner->height - height) / 2;
+                x = owner->left + int(std::floor((owner->width - width) * scale / 2));
+                y = owner->top + int(std::floor((owner->height - height) * scale / 2));
             }
         }
         left = std::max(x, 0);
         top = std::max(y, 0);
         SetStyle(element, "left", Pixels(left));
         SetStyle(element, "top", Pixels(top));
+        SetStyle(element, "transform", scale < 1 ? "scale(" + std::to_string(scale) + ")" : "none");
+        const bool touch = val::global("matchMedia")(val("(pointer: coarse)"))["matches"].as<bool>();
+        for (const auto& [design, control] : controls) {
+            control->FitTapArea(scale, touch);
+        }
+        Paint();
         placed = true;
     }
 
+public:
     std::string name;
     StartPosition start;
     int width;
     int height;
+
+private:
     int left = 0;
     int top = 0;
     bool placed = false;
     bool shown = false;
     const Impl* owner = nullptr;
+    double scale = 1;          // of the whole scene, at the last placing
+    double paintedPixels = 0;  // device pixels to the picture's pixel, as last drawn
     val element;
     val canvas;
+    val bitmap = val::undefined();
     val focused = val::undefined();
     std::vector<std::pair<const ControlDesign*, std::unique_ptr<Control>>> controls;
     std::vector<std::unique_ptr<Listener>> listeners;
     std::unique_ptr<Callback> pictureDrawn;
     std::unique_ptr<Callback> pictureFailed;
 };
+
+namespace {
+
+// A viewport smaller than a window centred on the screen with its margin, a phone's, shows the
+// whole scene shrunk to fit, in proportion; a larger one shows it at 1:1, pixel for pixel.
+double SceneScale() {
+    const auto [viewportWidth, viewportHeight] = Viewport();
+    double scale = 1;
+    for (const Window::Impl* window : windows) {
+        if (window->start == StartPosition::CentreScreen) {
+            scale = std::min({scale, double(viewportWidth - 2 * ViewportMargin) / window->width,
+                              double(viewportHeight - 2 * ViewportMargin) / window->height});
+        }
+    }
+    return std::max(scale, 0.0);
+}
+
+}  // namespace
 
 Window::Window(const WindowDesign& design) : impl_(std::make_unique<Impl>(design)) {}
 

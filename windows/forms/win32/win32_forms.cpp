@@ -32,8 +32,6 @@ constexpr int DesignDpi = 96;
 constexpr UINT DestroyDoomed = WM_APP;
 constexpr UINT PressControl = WM_APP + 1;  // posted to a control that assistive technology pressed
 constexpr WORD ApplicationIconId = 1;      // the icon group of the executable's resource script
-// The dialog font of Windows, for controls that the design leaves in the toolkit's font.
-constexpr FontDesign DialogFont{.name = "MS Shell Dlg", .points = 8, .weight = FW_NORMAL};
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
