@@ -179,6 +179,15 @@ ensure_runtime_dir() {
     fi
 }
 
+# Starts a message bus of the caller's own for this shell, listening on the socket that the path
+# names, and waits for it; the caller's EXIT trap must end the shell's jobs.
+start_message_bus() {
+    dbus-daemon --session --nofork --nosyslog --address="unix:path=$1" 2>/dev/null &
+    for _ in $(seq 50); do [[ -S $1 ]] && return; sleep 0.1; done
+    echo "FAIL: the message bus at $1 did not start" >&2
+    return 1
+}
+
 # Starts an X server of its own for this shell, 1024 x 768 unless given another size, on a display
 # number it picks itself, and points DISPLAY (and Qt) at it. The caller's EXIT trap must end the
 # shell's jobs. It keeps its root window's properties between clients, as a desktop's server does.

@@ -15,15 +15,9 @@ program=$(realpath "$1")
 watch=$(realpath "$2")
 setup=$3
 here=$(dirname -- "${BASH_SOURCE[0]}")
+source "$here/../../scripts/setup.sh"
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; wait; rm -rf "$work"' EXIT
-
-start_bus() {  # a message bus of the test's own, listening on $work/$1
-    dbus-daemon --session --nofork --nosyslog --address="unix:path=$work/$1" 2>/dev/null &
-    for _ in $(seq 50); do [[ -S $work/$1 ]] && return; sleep 0.1; done
-    echo "FAIL: the test's $1 did not start" >&2
-    exit 1
-}
 
 unset DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS DESKTOP_STARTUP_ID
 mkdir -m 700 "$work/runtime"
@@ -33,12 +27,12 @@ before_start=""
 written=(QT_LINUX_ACCESSIBILITY_ALWAYS_ON DBUS_SESSION_BUS_ADDRESS)
 case $setup in
     session-bus)
-        start_bus session-bus
+        start_message_bus "$work/session-bus"
         export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/session-bus"
         written=(QT_LINUX_ACCESSIBILITY_ALWAYS_ON)
         ;;
     accessibility-bus)
-        start_bus accessibility-bus
+        start_message_bus "$work/accessibility-bus"
         before_start="xprop -root -f AT_SPI_BUS 8s -set AT_SPI_BUS unix:path=$work/accessibility-bus"
         written+=(AT_SPI_BUS_ADDRESS)
         ;;

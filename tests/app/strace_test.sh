@@ -11,30 +11,22 @@ set -euo pipefail
 program=$(realpath "$1")
 setup=$2
 here=$(dirname -- "${BASH_SOURCE[0]}")
+source "$here/../../scripts/setup.sh"
 work=$(mktemp -d)
-buses=()
 clean_up() {
     set +e
-    kill "${buses[@]}" 2>/dev/null
-    wait "${buses[@]}" 2>/dev/null
+    kill $(jobs -p) 2>/dev/null  # the test's buses
+    wait
     rm -rf "$work"
 }
 trap clean_up EXIT
 
-start_bus() {  # a message bus of the test's own, listening on $work/$1
-    dbus-daemon --session --nofork --nosyslog --address="unix:path=$work/$1" 2>/dev/null &
-    buses+=($!)
-    for _ in $(seq 50); do [[ -S $work/$1 ]] && return; sleep 0.1; done
-    echo "FAIL: the test's $1 did not start" >&2
-    exit 1
-}
-
-start_bus accessibility-bus
+start_message_bus "$work/accessibility-bus"
 unset AT_SPI_BUS_ADDRESS
 required_buses=("$work/accessibility-bus")
 case $setup in
     with-session-bus)
-        start_bus session-bus
+        start_message_bus "$work/session-bus"
         export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/session-bus"
         required_buses+=("$work/session-bus")
         ;;
