@@ -115,7 +115,8 @@ def main():
         characters = "".join(sorted(set(design + LATIN_1))) if typed else design
         face, stem = cut_face(path, characters)
         faces.append(face_header(face, stem, symbol, Path(path).name, characters))
-        notices += [notice(face)] if notice(face) not in notices else []
+        if notice(face) not in notices:
+            notices.append(notice(face))
     Path(options.output).write_text(header(faces, "\n\n".join(notices)), encoding="utf-8")
     Path(options.notice).write_text("\n\n".join(notices) + "\n", encoding="utf-8")
 

@@ -410,8 +410,6 @@ std::pair<int, int> Viewport() {
     return {viewport["clientWidth"].as<int>(), viewport["clientHeight"].as<int>()};
 }
 
-double SceneScale();
-
 }  // namespace
 
 struct Window::Impl {
@@ -585,7 +583,7 @@ private:
     // or shrunk by a touch screen's keyboard. The whole scene is shown at the same scale.
     void PlaceAtStart() {
         const auto [viewportWidth, viewportHeight] = Viewport();
-        scale = SceneScale();
+        scale = SceneScale(viewportWidth, viewportHeight);
         int x = int(std::floor((viewportWidth - width * scale) / 2));
         int y = int(std::floor((viewportHeight - height * scale) / 2));
         if (start == StartPosition::CentreOwner) {
@@ -610,13 +608,23 @@ private:
         placed = true;
     }
 
-public:
+    // A viewport smaller than a window centred on the screen with its margin, a phone's, shows
+    // the whole scene shrunk to fit, in proportion; a larger one shows it at 1:1, pixel for pixel.
+    static double SceneScale(int viewportWidth, int viewportHeight) {
+        double scale = 1;
+        for (const Impl* window : windows) {
+            if (window->start == StartPosition::CentreScreen) {
+                scale = std::min({scale, double(viewportWidth - 2 * ViewportMargin) / window->width,
+                                  double(viewportHeight - 2 * ViewportMargin) / window->height});
+            }
+        }
+        return std::max(scale, 0.0);
+    }
+
     std::string name;
     StartPosition start;
     int width;
     int height;
-
-private:
     int left = 0;
     int top = 0;
     bool placed = false;
@@ -633,24 +641,6 @@ private:
     std::unique_ptr<Callback> pictureDrawn;
     std::unique_ptr<Callback> pictureFailed;
 };
-
-namespace {
-
-// A viewport smaller than a window centred on the screen with its margin, a phone's, shows the
-// whole scene shrunk to fit, in proportion; a larger one shows it at 1:1, pixel for pixel.
-double SceneScale() {
-    const auto [viewportWidth, viewportHeight] = Viewport();
-    double scale = 1;
-    for (const Window::Impl* window : windows) {
-        if (window->start == StartPosition::CentreScreen) {
-            scale = std::min({scale, double(viewportWidth - 2 * ViewportMargin) / window->width,
-                              double(viewportHeight - 2 * ViewportMargin) / window->height});
-        }
-    }
-    return std::max(scale, 0.0);
-}
-
-}  // namespace
 
 Window::Window(const WindowDesign& design) : impl_(std::make_unique<Impl>(design)) {}
 
