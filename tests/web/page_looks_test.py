@@ -55,19 +55,18 @@ def stretches(flags):
 class Screen:
     """The result window over the main window, in device pixels, and where each control is."""
 
-    @classmethod
-    def of(cls, image, laid_out):
-        """Another render of the same layout."""
-        screen = cls.__new__(cls)
-        screen.ratio, screen.image, screen.boxes = laid_out.ratio, image, laid_out.boxes
-        return screen
+    def __init__(self, ratio, image, boxes):
+        self.ratio, self.image, self.boxes = ratio, image, boxes
 
-    def __init__(self, engine, ratio):
-        self.ratio = ratio
+    @classmethod
+    def taken(cls, engine, ratio):
         engine.viewport(*browser.DESKTOP, ratio)
         engine.convert(browser.PAGE, "8294015")
-        self.image = engine.screenshot()
-        self.boxes = {name: engine.rect(*name.split(".")) for name in BOXES}
+        return cls(ratio, engine.screenshot(), {name: engine.rect(*name.split(".")) for name in BOXES})
+
+    def of(self, image):
+        """Another render of the same layout."""
+        return Screen(self.ratio, image, self.boxes)
 
     def rows(self, name, inset=0):
         left, top, width, height = (self.ratio * v for v in self.boxes[name])
@@ -94,9 +93,9 @@ class PageLooks(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.engine = engine = browser.shared()
-        cls.screens = [Screen(engine, 1)]
+        cls.screens = [Screen.taken(engine, 1)]
         try:
-            cls.screens.append(Screen(engine, 2))
+            cls.screens.append(Screen.taken(engine, 2))
         except browser.NotByDriver as reason:
             print(f"{engine.name}: the looks at ratio 1 only: {reason}", file=sys.stderr)
         finally:
@@ -169,7 +168,7 @@ class PageLooks(unittest.TestCase):
         if self.engine.name == "Chromium":
             screen.image.save(chromium)
         reference = Image.open(chromium).convert("RGB")
-        inks = {name: (screen.ink(name), Screen.of(reference, screen).ink(name)) for name in TEXTS}
+        inks = {name: (screen.ink(name), screen.of(reference).ink(name)) for name in TEXTS}
         spread = [round(100 * (ours - theirs) / theirs) for ours, theirs in inks.values()]
         print(f"{self.engine.name}: text ink {min(spread)} % to {max(spread)} % of Chromium's", file=sys.stderr)
         for name, (ours, theirs) in inks.items():

@@ -45,8 +45,7 @@ SCREENS = [("Desktop", 800, 700), ("Phone320", 320, 568), ("Phone360", 360, 640)
 
 
 def utf16_units(text):
-    data = text.encode("utf-16-le", "surrogatepass")
-    return [chr(int.from_bytes(data[i:i + 2], "little")) for i in range(0, len(data), 2)]
+    return [chr(unit) for unit in browser.utf16_units(text)]
 
 
 def kept(text):
@@ -355,8 +354,12 @@ class Screens(Page):
     def tearDown(self):
         self.engine.viewport(*browser.DESKTOP)
 
+    def fit(self, width, height):
+        """A phone's viewport held upright, or a screen on its side."""
+        self.engine.viewport(width, height, phone=width <= height)
+
     def show(self, width, height):
-        self.engine.viewport(width, height, **({} if width > height else {"phone": True}))
+        self.fit(width, height)
         self.reload()
 
     def scale(self, width, height):
@@ -435,7 +438,7 @@ class Screens(Page):
         for name, width, height in [("TurnedOnItsSide", 640, 360), ("TurnedBack", 360, 640),
                                     ("KeyboardTakesTheLowerHalf", 360, 330)]:
             with self.subTest(name):
-                self.engine.viewport(width, height, **({} if width > height else {"phone": True}))
+                self.fit(width, height)
                 self.engine.next_frame()
                 self.assert_on_screen(width, height)
                 self.assertEqual(self.state()["focus"], "Form1.Text1")
