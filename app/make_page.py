@@ -1,15 +1,28 @@
 #!/usr/bin/python3
-"""Writes the web page: the template with the program's script inside it, and a
-Content-Security-Policy that lets the page run that script and style, and nothing else: no
+"""Writes the web page, and the site that serves it for people to install.
+
+The page is one file that works anywhere, opened from disk too: the template with the main window
+written into it and the program's script inside it. Its Content-Security-Policy lets it run that
+script and its own styles and show the pictures and faces it carries, and nothing else: no
 request of any kind, no other script, no plugin.
 
-Usage: make_page.py TEMPLATE SCRIPT FACES_NOTICE NAME OUTPUT
+The site is a folder for any static host: the same page as index.html, with the script in a file
+of its own named by its content, a web app manifest with its icons, and a service worker that
+keeps the site's files for use offline. Its page may also load the site's own script, manifest,
+icons and worker, from its own origin.
+
+Usage: make_page.py TEMPLATE SCRIPT FIRST_WINDOW FACES_NOTICE NAME SUMMARY PAGE SITE MANIFEST
+                    WORKER ICON...
+  ICON is a PNG file named by what the manifest calls it (192.png, 512.png, maskable-512.png,
+  32.png for the tab).
 """
 
 import base64
 import hashlib
 import html
+import json
 import re
+import shutil
 import sys
 from pathlib import Path
 
@@ -18,27 +31,77 @@ def digest(text):
     return "'sha256-" + base64.b64encode(hashlib.sha256(text.encode("utf-8")).digest()).decode("ascii") + "'"
 
 
-def main():
-    template, script, notice, name, output = sys.argv[1:]
-    page = Path(template).read_text(encoding="utf-8")
-    code = Path(script).read_text(encoding="utf-8")
-    if "</script" in code.lower():
-        sys.exit(f"{script} holds a closing script tag and cannot go inside the page")
-    style = re.search(r"<style>(.*?)</style>", page, re.DOTALL).group(1)
-    policy = "; ".join([
+def inline(page, tag):
+    """The text of each inline element of the tag in the page."""
+    return re.findall(rf"<{tag}>(.*?)</{tag}>", page, re.DOTALL)
+
+
+def with_policy(page, site, program=None):
+    """The page with its Content-Security-Policy, which names every inline script and style, and
+    the program's script that the page carries as text."""
+    own = ["'self'"] if site else [digest(program)]
+    scripts = " ".join(own + [digest(text) for text in inline(page, "script")])
+    policy = [
         "default-src 'none'",
         # The script compiles the WebAssembly it carries, but makes no code from text.
-        f"script-src {digest(code)} 'wasm-unsafe-eval'",
-        f"style-src {digest(style)}",
-        "base-uri 'none'",
-        "form-action 'none'",
-    ])
-    notice_text = Path(notice).read_text(encoding="utf-8").replace("--", "- -").strip()
-    page = (page.replace("@POLICY@", policy)
-            .replace("@NAME@", html.escape(name))
-            .replace("@FACES_NOTICE@", notice_text)
-            .replace("@SCRIPT@", code))
-    Path(output).write_text(page, encoding="utf-8")
+        f"script-src {scripts} 'wasm-unsafe-eval'",
+        f"style-src {' '.join(digest(text) for text in inline(page, 'style'))}",
+        # The main window's picture and face, written into the page.
+        "img-src data:" + (" 'self'" if site else ""),
+        "font-src data:",
+    ]
+    if site:
+        policy += ["manifest-src 'self'", "worker-src 'self'"]
+    policy += ["base-uri 'none'", "form-action 'none'"]
+    return page.replace("@POLICY@", "; ".join(policy))
+
+
+def page_text(template, first_window, notice, name, head, program):
+    return (template.replace("@NAME@", html.escape(name))
+            .replace("@HEAD@", head)
+            .replace("@FACES_NOTICE@", notice)
+            .replace("@FIRST_WINDOW@", first_window)
+            .replace("@PROGRAM@", program))
+
+
+def write_site(folder, template, first_window, notice, name, summary, code, manifest, worker, icons):
+    """The site's files, the page's script named by its content so that a page only ever loads
+    the script it was made with, and the worker named by the version of all of them."""
+    shutil.rmtree(folder, ignore_errors=True)
+    (folder / "icons").mkdir(parents=True)
+    script = f"tablinor-verdusk.{hashlib.sha256(code.encode('utf-8')).hexdigest()[:12]}.js"
+    (folder / script).write_text(code, encoding="utf-8")
+    for icon in icons:
+        shutil.copyfile(icon, folder / "icons" / icon.name)
+    (folder / "manifest.webmanifest").write_text(
+        manifest.replace("@NAME@", name).replace("@SUMMARY@", summary), encoding="utf-8")
+    head = ('<link rel="manifest" href="manifest.webmanifest">\n<link rel="icon" href="icons/32.png">\n'
+            '<meta name="theme-color" content="#0b4f55">\n')
+    register = ("<script>\n// Once the page has loaded, the site's files are kept for use offline, and a new version"
+                " of them taken on a later visit.\naddEventListener(\"load\", () =>"
+                " navigator.serviceWorker?.register(\"service-worker.js\"));\n</script>\n")
+    page = page_text(template, first_window, notice, name, head,
+                     register + f'<link rel="preload" as="script" id="program" href="{script}">\n')
+    (folder / "index.html").write_text(with_policy(page, site=True), encoding="utf-8")
+    files = ["./", "index.html", script, "manifest.webmanifest"] + [f"icons/{icon.name}" for icon in icons]
+    version = hashlib.sha256(b"".join((folder / file).read_bytes() for file in files[1:])).hexdigest()[:16]
+    (folder / "service-worker.js").write_text(
+        worker.replace("@VERSION@", f"tablinor-verdusk-{version}").replace("@FILES@", json.dumps(files)),
+        encoding="utf-8")
+
+
+def main():
+    template, script, first_window, notice, name, summary, page, site, manifest, worker, *icons = sys.argv[1:]
+    template = Path(template).read_text(encoding="utf-8")
+    code = Path(script).read_text(encoding="utf-8") + "TablinorVerdusk();\n"
+    if "</script" in code.lower():
+        sys.exit(f"{script} holds a closing script tag and cannot go inside the page")
+    first_window = Path(first_window).read_text(encoding="utf-8")
+    notice = Path(notice).read_text(encoding="utf-8").replace("--", "- -").strip()
+    single = page_text(template, first_window, notice, name, "", f'<script type="text/plain" id="program">{code}</script>\n')
+    Path(page).write_text(with_policy(single, site=False, program=code), encoding="utf-8")
+    write_site(Path(site), template, first_window, notice, name, summary, code, Path(manifest).read_text(encoding="utf-8"),
+               Path(worker).read_text(encoding="utf-8"), [Path(icon) for icon in icons])
 
 
 if __name__ == "__main__":

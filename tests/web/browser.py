@@ -71,6 +71,8 @@ return box.value;"""
 SHOWN = """const w = document.getElementById(arguments[0]);
 return !!w && getComputedStyle(w).display !== 'none' && getComputedStyle(w).visibility === 'visible';"""
 
+RUNNING = "return !document.querySelector('#Form1 > img');"
+
 # The border box of an element in CSS pixels of the viewport, or for a control in its window.
 BOX = """const box = id => document.getElementById(id).getBoundingClientRect();
 const [outer, inner] = [box(arguments[0]), box(arguments[1])];
@@ -158,9 +160,10 @@ class Engine:
         self.script(INPUT_EVENT, text, kind)
 
     def open_page(self, page):
-        """Opens the page from disk and waits for the main window to show with its picture."""
-        self.open(Path(page).as_uri())
-        self.wait_shown("Form1")
+        """Opens the page, from disk or a URL, and waits for the program to run its main window:
+        the window shows, and the picture written into the page has given way to the program's."""
+        self.open(page if isinstance(page, str) else Path(page).as_uri())
+        self.wait(lambda: self.shown("Form1") and self.script(RUNNING), "the program did not take over its main window")
 
     def shown(self, window):
         return self.script(SHOWN, window)

@@ -19,7 +19,7 @@
 #include "windows/forms/picture.h"
 #include "windows/forms/run_state.h"
 #include "windows/forms/text_limit.h"
-#include "windows/forms/web/page_faces.h"
+#include "windows/forms/web/page_style.h"
 
 namespace forms {
 namespace {
@@ -91,108 +91,38 @@ void SetStyle(const val& element, const char* property, const std::string& value
 // browser's reading of a longer text.
 void SetStyles(const val& element, const std::string& declarations) { element["style"].set("cssText", declarations); }
 
-std::string Pixels(int pixels) { return std::to_string(pixels) + "px"; }
+double PixelRatio() { return val::global("devicePixelRatio").as<double>(); }
 
-std::string Placed(int left, int top, int width, int height) {
-    return "position:absolute;margin:0;box-sizing:border-box;left:" + Pixels(left) + ";top:" + Pixels(top) +
-           ";width:" + Pixels(width) + ";height:" + Pixels(height) + ";";
-}
-
-std::string CssColour(Colour bgr) {
-    constexpr Colour Byte = 0xFF;
-    return "rgb(" + std::to_string(bgr & Byte) + "," + std::to_string((bgr >> 8) & Byte) + "," +
-           std::to_string((bgr >> 16) & Byte) + ")";
-}
-
-// The faces the page carries. Wine's Tahoma is metric-compatible with the face the windows were
-// laid out in, so "CH" fits its 17-pixel column, and it stands in for MS Sans Serif and for
-// Windows' dialog face, as it took their place in Windows' own dialogs. Faces of the page take
-// precedence over the system's, so every browser draws the same. The design's texts are all bold;
-// the controls it leaves in the toolkit's font are drawn in the dialog face.
-struct PageFace {
-    const char* family;
-    int weight;
-    const web::Face& face;
-};
-const std::array<PageFace, 3> PageFaces{{
-    {.family = "Tahoma", .weight = Bold, .face = web::TahomaBold},
-    {.family = "MS Sans Serif", .weight = Bold, .face = web::TahomaBold},
-    {.family = "MS Shell Dlg", .weight = Normal, .face = web::Tahoma},
-}};
-
-const web::Face* FaceOf(const FontDesign& design) {
-    const auto* const found = std::find_if(PageFaces.begin(), PageFaces.end(), [&](const PageFace& face) {
-        return design.name == face.family && design.weight == face.weight;
-    });
-    return found != PageFaces.end() ? &found->face : nullptr;
-}
-
-std::string CssFont(const FontDesign& design) {
-    return std::to_string(design.weight) + " " + Pixels(FontPixels(design)) + " \"" + std::string(design.name) +
-           "\", sans-serif";
-}
-
-// Windows spaces the lines of a text by the face's Windows ascent and descent, rounded up.
-std::string LineSpacing(const FontDesign& design) {
-    const web::Face* face = FaceOf(design);
-    if (face == nullptr) {
-        return "normal";
+// The window of this name that the build wrote into the page, which the program takes over once:
+// a window made again later, while the one unloaded before is still in the page, is made anew.
+val TakeWrittenWindow(const std::string& name) {
+    const val window = Document().call<val>("getElementById", name);
+    if (window.isNull() || !window.call<bool>("hasAttribute", val("data-written"))) {
+        return val::null();
     }
-    const double pixelsPerUnit = double(FontPixels(design)) / face->unitsPerEm;
-    return Pixels(int(std::ceil((face->winAscent + face->winDescent) * pixelsPerUnit)));
+    window.call<void>("removeAttribute", val("data-written"));
+    return window;
 }
 
-// Windows draws the design's bold texts with stems two pixels wide at 96 dpi. Where the face's
-// stems are thinner at the text's size, as Wine's Tahoma Bold's are (its outlines are the regular
-// face's), the text is drawn again further right up to one pixel, as Windows emboldens a face
-// without a bold of its own: here as shadows of the text's own colour, which the browser draws
-// under the text without blurring them. They come every half device pixel: WebKit places glyphs
-// between pixels, where whole steps would leave each stem's second pixel half covered.
-std::string Overstrike(const FontDesign& design) {
-    const web::Face* face = FaceOf(design);
-    if (design.weight < Bold || face == nullptr ||
-        double(face->stemWidth) * FontPixels(design) / face->unitsPerEm >= BoldStemPixels) {
-        return "none";
+// The element of a control that the build wrote into the window written into the page, or a new one.
+val ElementOf(const char* tag, const std::string& id, const val& writtenWindow) {
+    if (!writtenWindow.isNull()) {
+        if (const val written = Document().call<val>("getElementById", id);
+            !written.isNull() && writtenWindow.call<bool>("contains", written)) {
+            return written;
+        }
     }
-    const auto ratio = val::global("devicePixelRatio").as<double>();
-    std::string shadows;
-    const int steps = int(std::ceil(2 * ratio));
-    for (int step = 1; step <= steps; ++step) {
-        shadows += (shadows.empty() ? "" : ", ") + std::to_string(step / (2 * ratio)) + "px 0 currentColor";
-    }
-    return shadows;
+    return CreateElement(tag);
 }
 
-std::string FontStyle(const FontDesign& design) {
-    return "font:" + CssFont(design) + ";line-height:" + LineSpacing(design) + ";text-shadow:" + Overstrike(design) +
-           ";";
-}
-
-// The design common to every kind of control, with the declarations of style that its kind adds.
-void ApplyCommonDesign(val& element, const std::string& id, const ControlDesign& design, const std::string& style) {
+// The design common to every kind of control, and what its kind draws.
+void ApplyDesign(val& element, const std::string& id, const ControlDesign& design) {
     element.set("id", id);
-    std::string declarations = Placed(ToPixels(design.rect.left), ToPixels(design.rect.top),
-                                      ToPixels(design.rect.width), ToPixels(design.rect.height));
-    // Every engine has defaults of its own; WebKit's button text is translucent, as if disabled.
-    declarations += FontStyle(design.font.value_or(DialogFont)) +
-                    "color:" + CssColour(design.colour.value_or(WindowTextColour)) + ";";
-    declarations += design.pointer == Pointer::Hand ? "cursor:pointer;" : "cursor:default;";
-    SetStyles(element, declarations + style);
+    SetStyles(element, web::ControlStyle(design, PixelRatio()));
     if (!design.accessibleName.empty()) {
         element.call<void>("setAttribute", val("aria-label"), val(std::string(design.accessibleName)));
     }
 }
-
-// The entry and the button in the classic look of Windows, the same in every engine: a sunken
-// edge around a white box, and a raised one around a button face, two pixels each, in Windows' own
-// colours (the highlight, light, shadow and dark shadow of the 3D objects). Drawn inside the box,
-// they leave its border free to widen where a finger taps.
-constexpr const char* SunkenEdge =
-    "appearance:none;border:0;padding:0 3px;background:#FFFFFF;outline:none;"
-    "box-shadow:inset 1px 1px #A0A0A0,inset -1px -1px #FFFFFF,inset 2px 2px #696969,inset -2px -2px #E3E3E3;";
-constexpr const char* RaisedEdge =
-    "appearance:none;border:0;padding:0;background:#F0F0F0;"
-    "box-shadow:inset -1px -1px #696969,inset 1px 1px #FFFFFF,inset -2px -2px #A0A0A0,inset 2px 2px #E3E3E3;";
 
 // The pictures, decoded by the browser once a run, as promises of an ImageBitmap.
 std::map<const std::uint8_t*, val> pictures;
@@ -219,8 +149,10 @@ constexpr double TapPixels = 44;
 
 // Controls share their element and the listeners that go with it.
 struct Control {
-    Control(const char* tag, std::string id, const ControlDesign& design)
-        : element(CreateElement(tag)), id(std::move(id)), rect(design.rect) {}
+    Control(std::string id, const ControlDesign& design, const val& writtenWindow)
+        : element(ElementOf(web::ControlTag(design.kind), id, writtenWindow)), id(std::move(id)), rect(design.rect) {
+        ApplyDesign(element, this->id, design);
+    }
     virtual ~Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
@@ -241,13 +173,13 @@ struct Control {
         if (std::exchange(tapBorder, border) == border) {
             return;
         }
-        SetStyle(element, "left", Pixels(ToPixels(rect.left) - border));
-        SetStyle(element, "top", Pixels(ToPixels(rect.top) - border));
-        SetStyle(element, "width", Pixels(ToPixels(rect.width) + 2 * border));
-        SetStyle(element, "height", Pixels(ToPixels(rect.height) + 2 * border));
-        SetStyle(element, "border", Pixels(border) + " solid transparent");
+        SetStyle(element, "left", web::Pixels(ToPixels(rect.left) - border));
+        SetStyle(element, "top", web::Pixels(ToPixels(rect.top) - border));
+        SetStyle(element, "width", web::Pixels(ToPixels(rect.width) + 2 * border));
+        SetStyle(element, "height", web::Pixels(ToPixels(rect.height) + 2 * border));
+        SetStyle(element, "border", web::Pixels(border) + " solid transparent");
         SetStyle(element, "background-clip", "padding-box");
-        SetStyle(element, "--tap", Pixels(border));
+        SetStyle(element, "--tap", web::Pixels(border));
     }
 
     val element;
@@ -259,12 +191,8 @@ struct Control {
 };
 
 struct Label::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id) : Control("div", std::move(id), design) {
-        // Wrapped at spaces and clipped to the label, as a Windows label draws its text.
-        ApplyCommonDesign(element, this->id, design,
-                          std::string("white-space:pre-wrap;overflow:hidden;user-select:none;text-align:") +
-                              (design.alignment == Alignment::Centre ? "center" : "left") +
-                              (design.transparent ? ";background:transparent;" : ";background:ButtonFace;"));
+    Impl(const ControlDesign& design, std::string id, const val& writtenWindow)
+        : Control(std::move(id), design, writtenWindow) {
         Listen("click", [this](const val& /*event*/) { Raise(click); });
         SetText(design.text);
     }
@@ -290,16 +218,22 @@ struct Label::Impl final : Control {
 // length, whether typed, pasted, dropped or composed: each insertion is cut here before the
 // browser makes it, and whatever the browser changed itself is checked after.
 struct TextBox::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id)
-        : Control("input", std::move(id), design), maxLength_(design.maxLength) {
-        ApplyCommonDesign(element, this->id, design, SunkenEdge);
+    Impl(const ControlDesign& design, std::string id, const val& writtenWindow)
+        : Control(std::move(id), design, writtenWindow), maxLength_(design.maxLength) {
         element.set("type", val("text"));
         if (design.keyboard == Keyboard::Digits) {
             element.set("inputMode", val("numeric"));
         }
         element.set("spellcheck", false);
         element.set("autocomplete", val("off"));
-        element.set("value", std::u16string(design.text));
+        // What a person typed into the box that the page showed before the program ran goes
+        // through the box's rule as soon as the window's handlers are in place.
+        if (element["isConnected"].as<bool>() && Value() != design.text) {
+            typedEarly_ = std::make_unique<Callback>([this](const val& /*unused*/) { Keep(Value(), Cursor(), true); });
+            val::global("setTimeout")(typedEarly_->Function());
+        } else {
+            element.set("value", std::u16string(design.text));
+        }
         Listen("beforeinput", [this](const val& event) { Insert(event); });
         Listen("input", [this](const val& event) {
             if (!event["isComposing"].as<bool>()) {
@@ -380,14 +314,15 @@ private:
     }
 
     int maxLength_;
+    std::unique_ptr<Callback> typedEarly_;
     bool inserting_ = false;
     std::u16string heldHalf_;
 };
 
 struct Button::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id) : Control("button", std::move(id), design) {
+    Impl(const ControlDesign& design, std::string id, const val& writtenWindow)
+        : Control(std::move(id), design, writtenWindow) {
         pressed = true;
-        ApplyCommonDesign(element, this->id, design, RaisedEdge);
         element.set("type", val("button"));
         element.set("textContent", std::u16string(design.text));
         Listen("click", [this](const val& /*event*/) { Raise(click); });
@@ -400,9 +335,6 @@ namespace {
 
 // The windows there are, from back to front.
 std::vector<Window::Impl*> windows;
-
-// CSS pixels that a viewport too small for a window centred on the screen keeps around it.
-constexpr int ViewportMargin = 8;
 
 // The viewport's width and height in CSS pixels.
 std::pair<int, int> Viewport() {
@@ -418,20 +350,28 @@ struct Window::Impl {
           start(design.start),
           width(ToPixels(design.width)),
           height(ToPixels(design.height)),
-          element(CreateElement("div")),
+          element(TakeWrittenWindow(name)),
           canvas(CreateElement("canvas")) {
+        // The first window is written into the page, picture and all, and the browser shows it
+        // before the program runs: it stays in view while the program takes it over.
+        const val written = element;
+        if (written.isNull()) {
+            element = CreateElement("div");
+        } else {
+            writtenPicture = element.call<val>("querySelector", val("img"));
+        }
         element.set("id", std::string(design.name));
         element.call<void>("setAttribute", val("role"), val("group"));
         element.call<void>("setAttribute", val("aria-label"), std::u16string(design.caption));
-        // Hidden until it is shown, and unseen until its picture is drawn. Fixed in the viewport,
-        // it never widens the page: a phone's browser would widen its viewport to a window past
-        // its edge, for a moment as the phone turns, and the window would be placed in that.
-        SetStyles(element, Placed(0, 0, width, height) +
-                               "position:fixed;overflow:hidden;display:none;visibility:hidden;transform-origin:0 0;");
-        SetStyles(canvas, Placed(0, 0, width, height));
-        element.call<void>("append", canvas);
+        // Otherwise it is hidden until it is shown, and unseen until its picture is drawn. Fixed in
+        // the viewport, it never widens the page: a phone's browser would widen its viewport to a
+        // window past its edge, for a moment as the phone turns, and the window would be placed in that.
+        SetStyles(element, web::WindowStyle(design) +
+                               (!written.isNull() ? "visibility:visible;" : "display:none;visibility:hidden;"));
+        SetStyles(canvas, web::Placed(0, 0, width, height));
+        element.call<void>("prepend", canvas);
         for (const ControlDesign* control : design.controls) {
-            controls.emplace_back(control, CreateControl(*control));
+            controls.emplace_back(control, CreateControl(*control, written));
             element.call<void>("append", controls.back().second->element);
         }
         for (const auto& [control, created] : controls) {
@@ -504,15 +444,15 @@ struct Window::Impl {
     }
 
 private:
-    [[nodiscard]] std::unique_ptr<Control> CreateControl(const ControlDesign& design) const {
+    [[nodiscard]] std::unique_ptr<Control> CreateControl(const ControlDesign& design, const val& written) const {
         std::string id = name + "." + std::string(design.name);
         switch (design.kind) {
             case ControlKind::Label:
-                return std::make_unique<Label::Impl>(design, std::move(id));
+                return std::make_unique<Label::Impl>(design, std::move(id), written);
             case ControlKind::TextBox:
-                return std::make_unique<TextBox::Impl>(design, std::move(id));
+                return std::make_unique<TextBox::Impl>(design, std::move(id), written);
             case ControlKind::Button:
-                return std::make_unique<Button::Impl>(design, std::move(id));
+                return std::make_unique<Button::Impl>(design, std::move(id), written);
         }
         throw RunTimeError("invalid control kind for " + std::string(design.name));
     }
@@ -523,6 +463,9 @@ private:
         pictureDrawn = std::make_unique<Callback>([this](const val& decoded) {
             bitmap = decoded;
             Paint();
+            if (!writtenPicture.isNull()) {
+                writtenPicture.call<void>("remove");
+            }
             SetStyle(element, "visibility", "visible");
             // A control takes the focus only once it can be seen.
             if (shown && windows.back() == this) {
@@ -597,8 +540,8 @@ private:
         }
         left = std::max(x, 0);
         top = std::max(y, 0);
-        SetStyle(element, "left", Pixels(left));
-        SetStyle(element, "top", Pixels(top));
+        SetStyle(element, "left", web::Pixels(left));
+        SetStyle(element, "top", web::Pixels(top));
         SetStyle(element, "transform", scale < 1 ? "scale(" + std::to_string(scale) + ")" : "none");
         const bool touch = val::global("matchMedia")(val("(pointer: coarse)"))["matches"].as<bool>();
         for (const auto& [design, control] : controls) {
@@ -614,8 +557,8 @@ private:
         double scale = 1;
         for (const Impl* window : windows) {
             if (window->start == StartPosition::CentreScreen) {
-                scale = std::min({scale, double(viewportWidth - 2 * ViewportMargin) / window->width,
-                                  double(viewportHeight - 2 * ViewportMargin) / window->height});
+                scale = std::min({scale, double(viewportWidth - 2 * web::ViewportMargin) / window->width,
+                                  double(viewportHeight - 2 * web::ViewportMargin) / window->height});
             }
         }
         return std::max(scale, 0.0);
@@ -635,6 +578,7 @@ private:
     val element;
     val canvas;
     val bitmap = val::undefined();
+    val writtenPicture = val::null();  // until the program's own is drawn
     val focused = val::undefined();
     std::vector<std::pair<const ControlDesign*, std::unique_ptr<Control>>> controls;
     std::vector<std::unique_ptr<Listener>> listeners;
@@ -700,6 +644,10 @@ void End(int status) {
         return;
     }
     Reference::UnloadAll();
+    // A window written into the page that the run ended before taking over goes with the others.
+    for (val written : emscripten::vecFromJSArray<val>(Document().call<val>("querySelectorAll", val("body > div")))) {
+        written.call<void>("remove");
+    }
     if (status == 0) {
         SayOnThePage("Tablinor - Verdusk has ended. Reload the page to start it again.");
     }
@@ -717,7 +665,7 @@ namespace {
 // Adds the page's faces and resolves once the browser has read them all.
 val AddPageFaces() {
     std::vector<val> loaded;
-    for (const PageFace& face : PageFaces) {
+    for (const web::PageFace& face : web::PageFaces) {
         const val bytes(emscripten::typed_memory_view(face.face.file.size(), face.face.file.data()));
         val descriptors = val::object();
         descriptors.set("weight", std::to_string(face.weight));
@@ -726,6 +674,23 @@ val AddPageFaces() {
         loaded.push_back(fontFace.call<val>("load"));
     }
     return val::global("Promise").call<val>("all", val::array(loaded));
+}
+
+// Clicks on the first window that came before the program ran, which the page held for it, are
+// taken in the order they came, once the handlers are in place and after the text typed before.
+void TakeHeldClicks() {
+    const val take = val::global("takeHeldClicks");
+    if (take.isUndefined()) {
+        return;
+    }
+    static Callback replay([](const val& ids) {
+        for (const auto& id : emscripten::vecFromJSArray<std::string>(ids)) {
+            if (const val control = Document().call<val>("getElementById", id); !control.isNull()) {
+                control.call<void>("click");
+            }
+        }
+    });
+    val::global("setTimeout")(replay.Function(), 0, take());
 }
 
 }  // namespace
@@ -752,7 +717,10 @@ void BeginRun(const ApplicationDesign& application) {
 // page has no FinishRun, the half of a run that comes after its event loop.
 int Run(const ApplicationDesign& application, const Handler& start) {
     BeginRun(application);
-    static Callback facesRead([start](const val& /*faces*/) { start(); });
+    static Callback facesRead([start](const val& /*faces*/) {
+        start();
+        TakeHeldClicks();
+    });
     static Callback facesFailed([](const val& error) {
         throw RunTimeError("the page's faces cannot be read: " + error["message"].as<std::string>());
     });
