@@ -26,6 +26,16 @@ import shutil
 import sys
 from pathlib import Path
 
+# Once the site's page has loaded, its files are kept for use offline. Each visit then asks the host
+# for the worker's file, whatever caches lie between, for a new version, which the worker takes
+# beside the one in use: not every engine asks by itself. With the host gone there is nothing to
+# ask, and the version kept runs on.
+REGISTER = """<script>
+addEventListener("load", () => navigator.serviceWorker?.register("service-worker.js", {updateViaCache: "none"})
+    .then(registration => registration.update()).catch(() => {}));
+</script>
+"""
+
 
 def digest(text):
     return "'sha256-" + base64.b64encode(hashlib.sha256(text.encode("utf-8")).digest()).decode("ascii") + "'"
@@ -77,11 +87,8 @@ def write_site(folder, template, first_window, notice, name, summary, code, mani
         manifest.replace("@NAME@", name).replace("@SUMMARY@", summary), encoding="utf-8")
     head = ('<link rel="manifest" href="manifest.webmanifest">\n<link rel="icon" href="icons/32.png">\n'
             '<meta name="theme-color" content="#0b4f55">\n')
-    register = ("<script>\n// Once the page has loaded, the site's files are kept for use offline, and a new version"
-                " of them taken on a later visit.\naddEventListener(\"load\", () =>"
-                " navigator.serviceWorker?.register(\"service-worker.js\"));\n</script>\n")
     page = page_text(template, first_window, notice, name, head,
-                     register + f'<link rel="preload" as="script" id="program" href="{script}">\n')
+                     REGISTER + f'<link rel="preload" as="script" id="program" href="{script}">\n')
     (folder / "index.html").write_text(with_policy(page, site=True), encoding="utf-8")
     files = ["./", "index.html", script, "manifest.webmanifest"] + [f"icons/{icon.name}" for icon in icons]
     version = hashlib.sha256(b"".join((folder / file).read_bytes() for file in files[1:])).hexdigest()[:16]

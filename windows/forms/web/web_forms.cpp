@@ -96,7 +96,7 @@ double PixelRatio() { return val::global("devicePixelRatio").as<double>(); }
 // The window of this name that the build wrote into the page, which the program takes over once:
 // a window made again later, while the one unloaded before is still in the page, is made anew.
 val TakeWrittenWindow(const std::string& name) {
-    const val window = Document().call<val>("getElementById", name);
+    val window = Document().call<val>("getElementById", name);
     if (window.isNull() || !window.call<bool>("hasAttribute", val("data-written"))) {
         return val::null();
     }
@@ -107,7 +107,7 @@ val TakeWrittenWindow(const std::string& name) {
 // The element of a control that the build wrote into the window written into the page, or a new one.
 val ElementOf(const char* tag, const std::string& id, const val& writtenWindow) {
     if (!writtenWindow.isNull()) {
-        if (const val written = Document().call<val>("getElementById", id);
+        if (val written = Document().call<val>("getElementById", id);
             !written.isNull() && writtenWindow.call<bool>("contains", written)) {
             return written;
         }
@@ -230,7 +230,7 @@ struct TextBox::Impl final : Control {
         // through the box's rule as soon as the window's handlers are in place.
         if (element["isConnected"].as<bool>() && Value() != design.text) {
             typedEarly_ = std::make_unique<Callback>([this](const val& /*unused*/) { Keep(Value(), Cursor(), true); });
-            val::global("setTimeout")(typedEarly_->Function());
+            val::global("setTimeout")(typedEarly_->Function(), 0, val::null());
         } else {
             element.set("value", std::u16string(design.text));
         }
@@ -645,7 +645,8 @@ void End(int status) {
     }
     Reference::UnloadAll();
     // A window written into the page that the run ended before taking over goes with the others.
-    for (val written : emscripten::vecFromJSArray<val>(Document().call<val>("querySelectorAll", val("body > div")))) {
+    for (const val& written :
+         emscripten::vecFromJSArray<val>(Document().call<val>("querySelectorAll", val("body > div")))) {
         written.call<void>("remove");
     }
     if (status == 0) {

@@ -87,7 +87,9 @@ std::string ControlMarkup(const std::string& id, const ControlDesign& control) {
     const std::string attributes = "id=\"" + id + "\"";
     switch (control.kind) {
         case ControlKind::TextBox:
-            return "<input " + attributes + " value=\"" + Escaped(control.text) + "\">";
+            // A stand-in drawn alike, which the page makes a text field after its first frame: a
+            // text field of its own costs that frame about 15 ms in Chromium.
+            return "<div " + attributes + " data-stand-in=\"" + Escaped(control.text) + "\"></div>";
         case ControlKind::Button:
             return "<button " + attributes + " type=\"button\">" + Escaped(control.text) + "</button>";
         case ControlKind::Label:
@@ -99,7 +101,7 @@ std::string ControlMarkup(const std::string& id, const ControlDesign& control) {
 std::string WindowMarkup(const WindowDesign& window) {
     const std::string name(window.name);
     std::string style = FaceRules(window) + WindowRules(window);
-    std::string markup = "<div id=\"" + name + "\" data-written><img alt=\"\" src=\"data:image/jpeg;base64," +
+    std::string markup = "<div id=\"" + name + R"(" data-written><img alt="" src="data:image/jpeg;base64,)" +
                          Base64(PictureImage(window.picture)) + "\">";
     for (const ControlDesign* control : window.controls) {
         const std::string id = name + "." + std::string(control->name);
@@ -112,15 +114,17 @@ std::string WindowMarkup(const WindowDesign& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
+    const std::span arguments(argv, static_cast<std::size_t>(argc));
+    if (arguments.size() != 2) {
         std::cerr << "usage: page-markup OUTPUT\n";
         return 2;
     }
     try {
-        std::ofstream output(argv[1]);
+        const std::string path = arguments[1];
+        std::ofstream output(path);
         output << WindowMarkup(tablinor::form1::Form1);
         if (!output.flush()) {
-            std::cerr << "page-markup: cannot write " << argv[1] << "\n";
+            std::cerr << "page-markup: cannot write " << path << "\n";
             return 1;
         }
     } catch (const std::exception& error) {
