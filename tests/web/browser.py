@@ -159,6 +159,10 @@ class Engine:
         """Text inserted by the events the browser sends for an input method's commit."""
         self.script(INPUT_EVENT, text, kind)
 
+    def leave(self):
+        """A person leaving the page, as for another site."""
+        self.open("about:blank")
+
     def open_page(self, page):
         """Opens the page, from disk or a URL, and waits for the program to run its main window:
         the window shows, and the picture written into the page has given way to the program's."""
@@ -328,6 +332,16 @@ class WebKit(Selenium):
         self.driver.set_window_rect(width=width, height=height)  # full screen: no toolbar
         self.wait(lambda: self.script("return [innerWidth, innerHeight]") == [width, height], "no such viewport")
 
+    def leave(self):
+        """WebKit, as Firefox, keeps a page left in the same tab alive in its back-forward cache,
+        where it still counts as open: a person closes the tab."""
+        left = self.driver.current_window_handle
+        self.driver.switch_to.new_window("tab")
+        opened = self.driver.current_window_handle
+        self.driver.switch_to.window(left)
+        self.driver.close()
+        self.driver.switch_to.window(opened)
+
     def type(self, text):
         if any(ord(character) > 0xFFFF or ord(character) < 0x20 or character == "\x7F" for character in text):
             raise NotByDriver("WebKitWebDriver types no character that no key has")
@@ -360,6 +374,11 @@ class Firefox(Engine):
 
     def open(self, url):
         self.call("open", url)
+
+    def leave(self):
+        """Firefox keeps a page left in the same tab alive in its back-forward cache, where it
+        still counts as open: a person closes the tab."""
+        self.call("reopen")
 
     def script(self, code, *arguments):
         return self.call("script", code, list(arguments))

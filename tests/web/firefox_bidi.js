@@ -16,6 +16,14 @@ const requested = [];  // every address the page asked for since it was last rea
 // Scripts run as WebDriver's do: a function body with `arguments`, whose promise is awaited.
 const run = (code, args) => page.evaluate(`(function () { ${code} }).apply(null, ${JSON.stringify(args)})`);
 
+// The tab's console, errors and requests are noted, and its viewport set.
+const watch = () => {
+  page.on('console', message => said.push(`${message.type()}: ${message.text()}`));
+  page.on('pageerror', error => said.push(`uncaught: ${error.message}`));
+  page.on('request', request => requested.push(request.url()));
+  return commands.viewport(width, height, ratio);
+};
+
 const commands = {
   async start() {
     browser = await puppeteer.launch({
@@ -24,10 +32,15 @@ const commands = {
       extraPrefsFirefox: {'network.connectivity-service.enabled': false, 'app.update.enabled': false},
     });
     [page] = await browser.pages();
-    page.on('console', message => said.push(`${message.type()}: ${message.text()}`));
-    page.on('pageerror', error => said.push(`uncaught: ${error.message}`));
-    page.on('request', request => requested.push(request.url()));
-    await commands.viewport(width, height, ratio);
+    await watch();
+  },
+  // The tab closed and a new one opened: Firefox keeps a page left in the same tab alive in its
+  // back-forward cache.
+  async reopen() {
+    const left = page;
+    page = await browser.newPage();
+    await watch();
+    await left.close();
   },
   open: url => page.goto(url).then(() => null),
   script: (code, args) => run(code, args),

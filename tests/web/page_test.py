@@ -12,6 +12,7 @@ Usage: page_test.py PAGE.html ENGINE [unittest options]
 
 import re
 import sys
+import tempfile
 import unittest
 from pathlib import Path
 
@@ -19,6 +20,9 @@ from PIL import Image, ImageChops, ImageStat
 from selenium.webdriver.common.keys import Keys
 
 import browser
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "app"))
+import make_page  # noqa: E402  (the page's own digest, for a page changed here)
 
 CODE = {"0": "R", "1": "T D", "2": "N Ñ", "3": "M", "4": "C K Q", "5": "L", "6": "S Z", "7": "F", "8": "CH J G",
         "9": "V B P"}
@@ -129,6 +133,10 @@ class Page(unittest.TestCase):
     def convert(self):
         self.click_at("Form1", *CONVERT_POINT)
         self.engine.wait_shown("Form2")
+
+    def convert_later(self):
+        """A click on the head that the program takes only once it runs."""
+        self.click_at("Form1", *CONVERT_POINT)
 
     def ok(self):
         self.click("Form2", "Command1")
@@ -299,6 +307,70 @@ class Flow(Page):
         self.assertEqual(self.script("return window.removals"), [["Form1", "Form2"]])
         lines = self.script("return [...document.querySelectorAll('[role=group], #status')].map(e => e.textContent)")
         self.assertEqual(lines, [ENDED])
+
+
+def held_page(folder):
+    """The page, its program held back from starting until the test lets it ("start")."""
+    page = browser.PAGE.read_text(encoding="utf-8")
+    starter = next(script for script in make_page.inline(page, "script") if "takeHeldClicks" in script)
+    held = starter.replace("afterNextFrame(() => {\n            const program", 'addEventListener("start", () => {\n'
+                                                                              "            const program")
+    if held == starter:
+        raise AssertionError("the page's start is no longer where the test holds it")
+    path = Path(folder) / "held.html"
+    path.write_text(page.replace(starter, held).replace(make_page.digest(starter), make_page.digest(held)),
+                    encoding="utf-8")
+    return path
+
+
+class BeforeItRuns(Page):
+    """The main window shows before the program runs: what a person does to it meanwhile is done
+    once the program runs, and nothing of it before."""
+
+    def test_what_comes_before_the_program_runs(self):
+        cases = [
+            ("TypedAndConverted", ["8294015", Page.convert_later],
+             {"entry": "8294015", "columns": expected_columns("8294015"), "front": "Form2"}),
+            ("TypedPastTheMaximum", ["123456789a"], {"entry": "1234567", "columns": None, "front": "Form1"}),
+            ("ConvertedTwice", ["90", Page.convert_later, Page.convert_later],
+             {"entry": "90", "columns": expected_columns("90"), "front": "Form2"}),
+        ]
+        with tempfile.TemporaryDirectory() as folder:
+            page = held_page(folder)
+            for name, steps, expected in cases:
+                with self.subTest(name):
+                    self.engine.open(page.as_uri())
+                    self.engine.wait_shown("Form1")
+                    self.perform(steps)  # the entry has the keyboard focus from the start
+                    self.engine.next_frame()
+                    self.assertIsNone(self.script("return document.getElementById('Form2')"), "handled before")
+                    self.script("dispatchEvent(new Event('start'))")
+                    self.engine.wait(lambda: self.script(browser.RUNNING), "the program did not start")
+                    if expected["columns"]:
+                        self.engine.wait_shown("Form2")
+                    self.engine.wait(lambda: self.state()["entry"] == expected["entry"], "the entry was not kept")
+                    self.assertEqual({key: self.state()[key] for key in expected}, expected)
+
+    def test_the_program_takes_over_the_window_as_it_shows(self):
+        with tempfile.TemporaryDirectory() as folder:
+            self.engine.open(held_page(folder).as_uri())
+            self.engine.wait_shown("Form1")
+            before = self.engine.screenshot()
+            self.script("dispatchEvent(new Event('start'))")
+            self.engine.wait(lambda: self.script(browser.RUNNING), "the program did not start")
+            changed = ImageChops.difference(before, self.engine.screenshot()).convert("L").point(
+                lambda level: 255 * (level > SMOOTH_LEVELS)).getbbox()
+            self.assertIsNone(changed, "the window changed as the program took it over")
+
+    def test_close_mark_before_the_program_runs_ends_it(self):
+        with tempfile.TemporaryDirectory() as folder:
+            self.engine.open(held_page(folder).as_uri())
+            self.engine.wait_shown("Form1")
+            self.click("Form1", "Label3")
+            self.script("dispatchEvent(new Event('start'))")
+            ended = "return [...document.querySelectorAll('[role=status]')].map(line => line.textContent)"
+            self.engine.wait(lambda: self.script(ended) == [ENDED], "the run did not end")
+            self.assertEqual(self.script("return document.querySelectorAll('[role=group], [id^=Form]').length"), 0)
 
 
 class Entry(Page):
@@ -500,4 +572,4 @@ if __name__ == "__main__":
         sys.exit("usage: page_test.py PAGE.html ENGINE [unittest options]")
     browser.share(sys.argv.pop(1), sys.argv.pop(1))
     unittest.main(module=None, argv=sys.argv[:1] + (sys.argv[1:] or ["page_test", "page_looks_test",
-                                                                     "page_safety_test"]))
+                                                                     "page_safety_test", "site_test"]))
