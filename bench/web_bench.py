@@ -1,11 +1,11 @@
 #!/usr/bin/python3
-"""The web page against a bare page showing the same picture, in turn in one browser of each
-engine: Chromium, Firefox ESR and WebKitGTK (bench/README.md tells how each figure is taken).
-Prints the rows of the benchmark table.
+"""The web page, and the site that serves it, against a bare page showing the same picture, in
+turn in one browser of each engine: Chromium, Firefox ESR and WebKitGTK (bench/README.md tells how
+each figure is taken). Prints the rows of the benchmark table.
 
 Usage: web_bench.py PAGE LOADS CYCLES [ENGINE...]
-  LOADS loads of each side; after each load, a first conversion and CYCLES more. Every engine
-  when none is named.
+  LOADS loads of each side; after each load of the page, a first conversion and CYCLES more. The
+  site is the folder "site" beside the page. Every engine when none is named.
 """
 
 import base64
@@ -16,17 +16,35 @@ import tempfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "web"))
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "app"))
 import browser  # noqa: E402
+import make_page  # noqa: E402
+import site_test  # noqa: E402  (its static host on 127.0.0.1)
 
 PICTURES = Path(__file__).resolve().parent.parent / "windows" / "pictures"
 NUMBER = "1234567"
 
 # The first frame with content, as the browser reports it: the time from the start of the
-# navigation until that frame was presented.
-FIRST_PAINT = """return new Promise(done => new PerformanceObserver((list, observer) => {
+# navigation until that frame was presented; or, where the page's main window came whole only in
+# a later frame, the start of that frame, as the probe below saw it.
+FIRST_PAINT = """return Promise.all([new Promise(done => new PerformanceObserver((list, observer) => {
     const entry = list.getEntriesByName('first-contentful-paint')[0];
     if (entry) { observer.disconnect(); done(entry.startTime); }
-}).observe({type: 'paint', buffered: true}));"""
+}).observe({type: 'paint', buffered: true})), self.wholeWindow ?? 0]).then(times => Math.max(...times));"""
+
+# Written into the copies of the page and of the site that the bench loads, at the end of the body
+# (in the head it delayed Chromium's first frame by 6 ms): the start of the first frame whose
+# rendering sees the main window whole, its picture loaded and the face of its texts read.
+PROBE = """self.wholeWindow = new Promise(done => {
+    const look = time => {
+        const window = document.getElementById('Form1');
+        const picture = window?.querySelector('img');
+        const face = [...document.fonts].find(face => face.family.replaceAll('"', '') === 'MS Sans Serif');
+        if (window && (!picture || picture.complete) && face?.status === 'loaded') done(time);
+        else requestAnimationFrame(look);
+    };
+    requestAnimationFrame(look);
+});"""
 
 # From the next click, in the first listener that hears it, until the browser has finished the
 # first frame whose rendering sees the result window shown with every label's text (or gone): a
@@ -72,6 +90,13 @@ def jpeg(name):
     return base64.b64encode((PICTURES / name).read_bytes()).decode("ascii")
 
 
+def probed(page):
+    """The page with the probe, which its policy lets run."""
+    policy = re.search(r"script-src ", page)
+    return (page[:policy.end()] + make_page.digest(PROBE) + " " + page[policy.end():]).replace(
+        "</body>", f"<script>{PROBE}</script>\n</body>", 1)
+
+
 def bare_page(left, top):
     """The floor: the main picture where the page shows it, in the page's colours, and nothing else."""
     return ("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><style>"
@@ -115,7 +140,9 @@ def places_of(engine, page):
 def measure(engine, url, places, typing, cycles, samples):
     """One load of a side, its first conversion and `cycles` more."""
     samples["paint"].append(load(engine, url))
-    if not typing:
+    if typing:
+        engine.wait(lambda: engine.script(browser.RUNNING), "the program did not start")
+    else:
         engine.script(FLOOR_CLICKS, jpeg("result.jpg"), *places["result"][:2])
     for cycle in range(cycles + 1):
         shown, gone = convert(engine, places, typing)
@@ -142,7 +169,7 @@ def size(text):
 def size_rows(page, floor):
     """The page's bytes, and those of the WebAssembly (carried as base64) and of the script around it."""
     text = page.read_text(encoding="utf-8")
-    script = re.search(r"<script>(.*?)</script>", text, re.DOTALL).group(1)
+    script = re.search(r'<script type="text/plain" id="program">(.*?)</script>', text, re.DOTALL).group(1)
     wasm = re.search(r'"data:application/octet-stream;base64,([A-Za-z0-9+/=]+)"', script).group(1)
     met = "yes" if size(text) < 400 * 1024 else "**no**"
     print(f"| Page size | Web | {size(text)} bytes | {size(floor)} bytes | {size(text) / size(floor):.2f}"
@@ -154,32 +181,55 @@ def size_rows(page, floor):
         print(f"| Of it, {part} | Web | {bytes_} | – | – | – | – |")
 
 
+def copies(page, folder, bare):
+    """The page and the site, each with the probe and the bare page beside it; the site on a host."""
+    host = site_test.Host(page.parent / "site")
+    for copy, original in ((Path(folder) / "page.html", page), (host.folder / "index.html", host.folder / "index.html")):
+        copy.write_text(probed(original.read_text(encoding="utf-8")), encoding="utf-8")
+    for side in (Path(folder), host.folder):
+        (side / "bare.html").write_text(bare, encoding="utf-8")
+    return host
+
+
 def bench(name, page, loads, cycles, folder):
     """The rows of one engine."""
-    sides = {side: {key: [] for key in ("paint", "first", "later", "ok")} for side in ("program", "floor")}
+    sides = {side: {key: [] for key in ("paint", "first", "later", "ok")}
+             for side in ("program", "floor", "site", "site floor")}
     with browser.start(name) as engine:
         places = places_of(engine, page)
-        floor_page = Path(folder) / "bare.html"
-        floor_page.write_text(bare_page(*places["main"][:2]), encoding="utf-8")
-        urls = {"program": page.as_uri(), "floor": floor_page.as_uri()}
-        load(engine, urls["floor"])  # untimed, as the page's was
-        for round_ in range(loads):
-            for side in sorted(sides, reverse=round_ % 2 == 1):  # each round begins with the other side
-                measure(engine, urls[side], places, side == "program", cycles, sides[side])
+        host = copies(page, folder, bare_page(*places["main"][:2]))
+        urls = {"program": (Path(folder) / "page.html").as_uri(), "floor": (Path(folder) / "bare.html").as_uri(),
+                "site": host.url, "site floor": host.url + "bare.html"}
+        # The page against the bare page from disk; then the site against the bare page on the same
+        # host, once the site's worker has kept the site: each side loaded once untimed first.
+        for pair in (("program", "floor"), ("site", "site floor")):
+            for side in pair:
+                load(engine, urls[side])
+                if side == "site":
+                    engine.wait(lambda: engine.script(site_test.KEPT), "the site's worker kept nothing")
+            for round_ in range(loads):
+                for side in sorted(pair, reverse=round_ % 2 == 1):  # each round begins with the other side
+                    if side in ("program", "floor"):
+                        measure(engine, urls[side], places, side == "program", cycles, sides[side])
+                    else:
+                        sides[side]["paint"].append(load(engine, urls[side]))
+    host.close()
     program, floor = sides["program"], sides["floor"]
-    row("Navigation to first frame with the main window", name, program["paint"], floor["paint"],
-        "≤ 1.25 × floor", lambda p, f: p <= 1.25 * f)
+    within = ("≤ 1.25 × floor", lambda p, f: p <= 1.25 * f)
+    row("Navigation to first frame with the main window", name, program["paint"], floor["paint"], *within)
+    row("Navigation to first frame with the main window, site", name, sides["site"]["paint"],
+        sides["site floor"]["paint"], *within)
     under_a_frame = ("< 16 ms", lambda p, f: p < 16)
     row("Click to result window painted, first of a run", name, program["first"], floor["first"], *under_a_frame)
     row("Click to result window painted, later", name, program["later"], floor["later"], *under_a_frame)
     row("Ok to result window gone", name, program["ok"], floor["ok"])
-    return floor_page.read_text(encoding="utf-8")
+    return (Path(folder) / "bare.html").read_text(encoding="utf-8")
 
 
 def main():
     page, loads, cycles = Path(sys.argv[1]).resolve(), int(sys.argv[2]), int(sys.argv[3])
-    with tempfile.TemporaryDirectory(prefix="tablinor-bench-") as folder:
-        for name in sys.argv[4:] or browser.ENGINES:
+    for name in sys.argv[4:] or browser.ENGINES:
+        with tempfile.TemporaryDirectory(prefix="tablinor-bench-") as folder:
             floor = bench(name, page, loads, cycles, folder)
     size_rows(page, floor)
 
