@@ -8,6 +8,7 @@ asks for nothing but its own files and keeps nothing but them. In the engine of 
 import functools
 import http.server
 import json
+import re
 import shutil
 import sys
 import tempfile
@@ -37,6 +38,13 @@ STORED = """return Promise.all([indexedDB.databases(), caches.keys()])
         .then(cache => cache.keys()).then(requests => [name, requests.map(request => request.url).sort()])))
     .then(kept => ({cookie: document.cookie, local: Object.keys(localStorage), session: Object.keys(sessionStorage),
                     databases: databases.map(d => d.name), caches: Object.fromEntries(kept)})));"""
+
+
+def policy_of(page):
+    """A page's Content-Security-Policy, each directive's sources but the hashes of inline code."""
+    policy = re.search(r'http-equiv="Content-Security-Policy" content="([^"]*)"', page).group(1)
+    return {name: {source for source in sources if not source.startswith("'sha256-")}
+            for name, *sources in (part.split() for part in policy.split(";"))}
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
@@ -141,6 +149,14 @@ class Site(unittest.TestCase):
         manifest = self.engine.cdp("Page.getAppManifest")
         self.assertEqual(manifest["errors"], [])
         self.assertEqual(manifest["url"], self.host.url + "manifest.webmanifest")
+
+    def test_policy_widens_only_for_its_own_files(self):
+        page = policy_of(browser.PAGE.read_text(encoding="utf-8"))
+        site = policy_of((self.host.folder / "index.html").read_text(encoding="utf-8"))
+        self.assertEqual({name: site[name] - page.get(name, set()) for name in site if site[name] != page.get(name)},
+                         {"script-src": {"'self'"}, "img-src": {"'self'"}, "manifest-src": {"'self'"},
+                          "worker-src": {"'self'"}})
+        self.assertEqual([name for name in page if not page[name] <= site.get(name, set())], [], "narrowed")
 
     def test_runs_with_the_server_gone_after_a_first_visit(self):
         self.first_visit()
