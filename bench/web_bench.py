@@ -10,6 +10,7 @@ Usage: web_bench.py PAGE LOADS CYCLES [ENGINE...]
 
 import base64
 import re
+import shutil
 import statistics
 import sys
 import tempfile
@@ -19,7 +20,6 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "web")
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "app"))
 import browser  # noqa: E402
 import make_page  # noqa: E402
-import site_test  # noqa: E402  (its static host on 127.0.0.1)
 
 PICTURES = Path(__file__).resolve().parent.parent / "windows" / "pictures"
 NUMBER = "1234567"
@@ -184,13 +184,16 @@ def size_rows(page, floor):
 
 
 def copies(page, folder, bare):
-    """The page and the site, each with the probe and the bare page beside it; the site on a host."""
-    host = site_test.Host(page.parent / "site")
-    for copy, original in ((Path(folder) / "page.html", page), (host.folder / "index.html", host.folder / "index.html")):
-        copy.write_text(probed(original.read_text(encoding="utf-8")), encoding="utf-8")
-    for side in (Path(folder), host.folder):
+    """The page and a copy of the site, each with the probe and the bare page beside it; the site
+    on a host."""
+    folder = Path(folder)
+    shutil.copytree(page.parent / "site", folder / "site")
+    (folder / "page.html").write_text(probed(page.read_text(encoding="utf-8")), encoding="utf-8")
+    index = folder / "site" / "index.html"
+    index.write_text(probed(index.read_text(encoding="utf-8")), encoding="utf-8")
+    for side in (folder, folder / "site"):
         (side / "bare.html").write_text(bare, encoding="utf-8")
-    return host
+    return browser.Host(folder / "site")
 
 
 def bench(name, page, loads, cycles, folder):
@@ -199,7 +202,8 @@ def bench(name, page, loads, cycles, folder):
              for side in ("program", "floor", "site", "site floor")}
     with browser.start(name) as engine:
         places = places_of(engine, page)
-        host = copies(page, folder, bare_page(*places["main"][:2]))
+        bare = bare_page(*places["main"][:2])
+        host = copies(page, folder, bare)
         urls = {"program": (Path(folder) / "page.html").as_uri(), "floor": (Path(folder) / "bare.html").as_uri(),
                 "site": host.url, "site floor": host.url + "bare.html"}
         # The page against the bare page from disk; then the site against the bare page on the same
@@ -208,14 +212,14 @@ def bench(name, page, loads, cycles, folder):
             for side in pair:
                 load(engine, urls[side])
                 if side == "site":
-                    engine.wait(lambda: engine.script(site_test.KEPT), "the site's worker kept nothing")
+                    engine.wait(lambda: engine.script(browser.SITE_KEPT), "the site's worker kept nothing")
             for round_ in range(loads):
                 for side in sorted(pair, reverse=round_ % 2 == 1):  # each round begins with the other side
                     if side in ("program", "floor"):
                         measure(engine, urls[side], places, side == "program", cycles, sides[side])
                     else:
                         sides[side]["paint"].append(load(engine, urls[side]))
-    host.close()
+    host.stop()
     program, floor = sides["program"], sides["floor"]
     within = ("≤ 1.25 × floor", lambda p, f: p <= 1.25 * f)
     row("Navigation to first frame with the main window", name, program["paint"], floor["paint"], *within)
@@ -225,7 +229,7 @@ def bench(name, page, loads, cycles, folder):
     row("Click to result window painted, first of a run", name, program["first"], floor["first"], *under_a_frame)
     row("Click to result window painted, later", name, program["later"], floor["later"], *under_a_frame)
     row("Ok to result window gone", name, program["ok"], floor["ok"])
-    return (Path(folder) / "bare.html").read_text(encoding="utf-8")
+    return bare
 
 
 def main():

@@ -7,17 +7,22 @@ so that whatever it fetches is the page's doing.
 Each engine offers the same steps. Where its driver cannot take one (WebKitWebDriver types no
 character that no key has; no driver but Chromium's drops text or composes it), it raises
 NotByDriver, and the caller proves the rule another way, by `as_input_event`.
+
+Beside them, a static host on this machine (Host), for a site or for a page to try to reach.
 """
 
 import atexit
 import base64
 import contextlib
+import functools
+import http.server
 import io
 import json
 import os
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 from pathlib import Path
 
@@ -72,6 +77,20 @@ SHOWN = """const w = document.getElementById(arguments[0]);
 return !!w && getComputedStyle(w).display !== 'none' && getComputedStyle(w).visibility === 'visible';"""
 
 RUNNING = "return !document.querySelector('#Form1 > img');"
+
+# The lines that the page shows when the run has ended or failed.
+STATUS = "return [...document.querySelectorAll('[role=status]')].map(line => line.textContent)"
+
+# What the page has stored: cookies, local and session storage, databases, and each cache's
+# requests. A store that an engine offers no page opened from disk holds nothing either.
+STORED = """return Promise.all([indexedDB.databases(), self.caches?.keys() ?? []])
+    .then(([databases, names]) => Promise.all(names.map(name => caches.open(name)
+        .then(cache => cache.keys()).then(requests => [name, requests.map(request => request.url).sort()])))
+    .then(kept => ({cookie: document.cookie, local: Object.keys(localStorage), session: Object.keys(sessionStorage),
+                    databases: databases.map(d => d.name), caches: Object.fromEntries(kept)})));"""
+
+# Whether the site's worker is in place, its files kept.
+SITE_KEPT = "return navigator.serviceWorker.ready.then(registration => !!registration.active)"
 
 # The border box of an element in CSS pixels of the viewport, or for a control in its window.
 BOX = """const box = id => document.getElementById(id).getBoundingClientRect();
@@ -417,6 +436,31 @@ class Firefox(Engine):
 
     def requests(self):
         return self.call("requested")
+
+
+class Noting(http.server.SimpleHTTPRequestHandler):
+    def do_GET(self):  # noqa: N802
+        self.server.paths.append(self.path)
+        super().do_GET()
+
+    def log_message(self, *args):
+        pass
+
+
+class Host(http.server.ThreadingHTTPServer):
+    """A web server on 127.0.0.1 that serves a folder as any static host would, and notes the path
+    of every request that reaches it."""
+
+    def __init__(self, folder):
+        self.folder = Path(folder)
+        self.paths = []
+        super().__init__(("127.0.0.1", 0), functools.partial(Noting, directory=str(folder)))
+        self.url = f"http://127.0.0.1:{self.server_port}/"
+        threading.Thread(target=self.serve_forever, daemon=True).start()
+
+    def stop(self):
+        self.shutdown()
+        self.server_close()
 
 
 @contextlib.contextmanager

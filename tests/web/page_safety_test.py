@@ -4,13 +4,11 @@ inside it ends the run with one clear line. In the engine of the run (page_test.
 """
 
 import base64
-import http.server
 import json
 import re
 import struct
 import sys
 import tempfile
-import threading
 import unittest
 import urllib.request
 from pathlib import Path
@@ -30,33 +28,17 @@ PROGRAM = re.compile(r'<script type="text/plain" id="program">(.*?)</script>', r
 SOURCES_ALLOWED = re.compile(r"'none'|'sha256-[A-Za-z0-9+/=]+'|'wasm-unsafe-eval'")
 # The main window's picture and face, written into the page as data.
 DATA_ALLOWED = {"img-src", "font-src"}
-STATUS = "return [...document.querySelectorAll('[role=status]')].map(line => line.textContent)"
-
-
-class Noting(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):  # noqa: N802
-        self.server.paths.append(self.path)
-        self.send_response(200)
-        self.end_headers()
-
-    def log_message(self, *args):
-        pass
-
-
-class Server(http.server.ThreadingHTTPServer):
-    """A web server on this machine that notes every request that reaches it."""
-
-    def __init__(self):
-        self.paths = []
-        super().__init__(("127.0.0.1", 0), Noting)
-        threading.Thread(target=self.serve_forever, daemon=True).start()
 
 
 class SafeByConstruction(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.server = Server()
-        cls.addClassCleanup(cls.server.shutdown)
+        # A server that the page may try to reach, with one file for the test to ask for.
+        folder = tempfile.TemporaryDirectory()
+        cls.addClassCleanup(folder.cleanup)
+        (Path(folder.name) / "from-the-test").touch()
+        cls.server = browser.Host(folder.name)
+        cls.addClassCleanup(cls.server.stop)
         cls.engine = engine = browser.shared()
         engine.open("about:blank")
         engine.requests()  # what the browser loaded on its own before the page: its start page
@@ -94,15 +76,12 @@ class SafeByConstruction(unittest.TestCase):
             self.assertEqual(self.console, [], "the page said something, a refusal of its policy perhaps")
 
     def test_nothing_is_stored(self):
-        # A store that an engine offers no page opened from disk holds nothing either.
-        stored = self.engine.script("""
-            return Promise.all([indexedDB.databases(), self.caches?.keys() ?? [],
-                                navigator.storage?.estimate() ?? {usage: 0}])
-                .then(([databases, caches, estimate]) => ({
-                    cookie: document.cookie, local: Object.keys(localStorage), session: Object.keys(sessionStorage),
-                    databases: databases.map(d => d.name), caches, bytes: estimate.usage,
-                    serviceWorker: !!navigator.serviceWorker?.controller}));""")
-        self.assertEqual(stored, {"cookie": "", "local": [], "session": [], "databases": [], "caches": [],
+        # The bytes in use before the stores are looked into, which may open them.
+        stored = self.engine.script(
+            "return Promise.resolve(navigator.storage?.estimate() ?? {usage: 0}).then(estimate => ({"
+            "    bytes: estimate.usage, serviceWorker: !!navigator.serviceWorker?.controller}))"
+        ) | self.engine.script(browser.STORED)
+        self.assertEqual(stored, {"cookie": "", "local": [], "session": [], "databases": [], "caches": {},
                                   "bytes": 0, "serviceWorker": False})
 
     def test_policy_allows_no_connection(self):
@@ -123,7 +102,7 @@ class SafeByConstruction(unittest.TestCase):
                          {"scripts": {"inline"}, "embedded": 0, "outside": [], "fetched": []})
 
     def test_connections_from_the_page_are_refused(self):
-        url = f"http://127.0.0.1:{self.server.server_port}/"
+        url = self.server.url
         urllib.request.build_opener(urllib.request.ProxyHandler({})).open(url + "from-the-test").close()
         self.assertEqual(self.server.paths, ["/from-the-test"], "the server does not answer")
         self.server.paths.clear()
@@ -207,8 +186,8 @@ class OnItsOwn(unittest.TestCase):
                 with self.subTest(damage=damage):
                     line = "Tablinor - Verdusk: run-time error: invalid picture: " + reason
                     engine.open(damaged_page(folder, offset, replacement).as_uri())
-                    engine.wait(lambda: engine.script(STATUS), "no line on the page", timeout=5)
-                    self.assertEqual(engine.script(STATUS), [line])
+                    engine.wait(lambda: engine.script(browser.STATUS), "no line on the page", timeout=5)
+                    self.assertEqual(engine.script(browser.STATUS), [line])
                     said = engine.console()
                     if said is not None:
                         self.assertEqual([json.dumps(line) in e or line in e for e in said], [True],
@@ -225,6 +204,6 @@ class OnItsOwn(unittest.TestCase):
             self.engine.keys("8294015")
         self.engine.next_frame()
         self.assertEqual(self.engine.script("return document.querySelectorAll('[id^=Form]').length"), 0)
-        self.assertEqual(self.engine.script(STATUS), status)
+        self.assertEqual(self.engine.script(browser.STATUS), status)
         self.assertEqual(self.engine.console() or [], [])
 
