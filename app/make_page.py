@@ -26,13 +26,13 @@ import shutil
 import sys
 from pathlib import Path
 
-# Once the site's page has loaded, its files are kept for use offline. Each visit then asks the host
-# for the worker's file, whatever caches lie between, for a new version, which the worker takes
-# beside the one in use: not every engine asks by itself. With the host gone there is nothing to
-# ask, and the version kept runs on.
+# Once the site's page has loaded, its files are kept for use offline. Each later visit then asks
+# the host for the worker's file, whatever caches lie between, for a new version, which the worker
+# takes beside the one in use: not every engine asks by itself. With the host gone there is nothing
+# to ask, and the version kept runs on.
 REGISTER = """<script>
 addEventListener("load", () => navigator.serviceWorker?.register("service-worker.js", {updateViaCache: "none"})
-    .then(registration => registration.update()).catch(() => {}));
+    .then(registration => registration.active && registration.update()).catch(() => {}));
 </script>
 """
 
