@@ -160,8 +160,9 @@ def cell(samples, unit="ms"):
 def row(figure, engine, program, floor, target="–", met=None):
     (program_median, program_cell), (floor_median, floor_cell) = cell(program), cell(floor)
     verdict = "–" if met is None else "yes" if met(program_median, floor_median) else "**no**"
-    print(f"| {figure} | {engine} | {program_cell} | {floor_cell} | {program_median / floor_median:.2f}"
-          f" | {target} | {verdict} |")
+    # Firefox and WebKit count whole milliseconds, so a short figure of the floor may be 0.
+    ratio = f"{program_median / floor_median:.2f}" if floor_median else "–"
+    print(f"| {figure} | {engine} | {program_cell} | {floor_cell} | {ratio} | {target} | {verdict} |")
 
 
 def size(text):
