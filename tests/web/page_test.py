@@ -310,13 +310,15 @@ class Flow(Page):
 
 
 def held_page(folder):
-    """The page, its program held back from starting until the test lets it ("start")."""
+    """The page, its program held back from starting until the test lets it ("start"), and the
+    entry's caret never drawn: a caret that blinks between two screenshots is no change of the window."""
     page = browser.PAGE.read_text(encoding="utf-8")
     starter = next(script for script in make_page.inline(page, "script") if "takeHeldClicks" in script)
     held = starter.replace("afterNextFrame(() => {\n            const program", 'addEventListener("start", () => {\n'
                                                                               "            const program")
     if held == starter:
         raise AssertionError("the page's start is no longer where the test holds it")
+    held = 'document.documentElement.style.caretColor = "transparent";\n' + held
     path = Path(folder) / "held.html"
     path.write_text(page.replace(starter, held).replace(make_page.digest(starter), make_page.digest(held)),
                     encoding="utf-8")
