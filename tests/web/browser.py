@@ -192,10 +192,11 @@ class Engine:
         return self.script(SHOWN, window)
 
     def wait(self, condition, message, timeout=10):
+        """Waits for the condition; the message may be a function, to say what the page shows then."""
         deadline = time.monotonic() + timeout
         while not condition():
             if time.monotonic() > deadline:
-                raise AssertionError(f"{self.name}: {message}")
+                raise AssertionError(f"{self.name}: {message() if callable(message) else message}")
             time.sleep(0.02)
 
     def wait_shown(self, window):

@@ -310,14 +310,17 @@ class Flow(Page):
 
 
 def held_page(folder):
-    """The page, its program held back from starting until the test lets it ("start"), and the
-    entry's caret never drawn: a caret that blinks between two screenshots is no change of the window."""
+    """The page, its entry held back from becoming a text field until the test lets it ("field"),
+    and its program from starting ("start"); the entry's caret is never drawn: a caret that blinks
+    between two screenshots is no change of the window."""
     page = browser.PAGE.read_text(encoding="utf-8")
     starter = next(script for script in make_page.inline(page, "script") if "takeHeldClicks" in script)
-    held = starter.replace("afterNextFrame(() => {\n            const program", 'addEventListener("start", () => {\n'
-                                                                              "            const program")
-    if held == starter:
-        raise AssertionError("the page's start is no longer where the test holds it")
+    held = starter
+    for step, event in (("removeEventListener(\"keydown\"", "field"), ("const program", "start")):
+        held, found = re.subn(r"afterNextFrame\(\(\) => \{(\s+)" + re.escape(step),
+                              rf'addEventListener("{event}", () => {{\1{step}', held)
+        if found != 1:
+            raise AssertionError(f"the page's step '{event}' is no longer where the test holds it")
     held = 'document.documentElement.style.caretColor = "transparent";\n' + held
     path = Path(folder) / "held.html"
     path.write_text(page.replace(starter, held).replace(make_page.digest(starter), make_page.digest(held)),
@@ -340,8 +343,12 @@ class BeforeItRuns(Page):
         self.engine.open(self.held.as_uri())
         self.engine.wait_shown("Form1")
 
+    def make_field(self):
+        self.script("dispatchEvent(new Event('field'))")
+
     def start(self):
-        self.script("dispatchEvent(new Event('start'))")
+        self.script("if (document.querySelector('[data-stand-in]')) dispatchEvent(new Event('field'));"
+                    "dispatchEvent(new Event('start'))")
         self.engine.wait(lambda: self.script(browser.RUNNING), "the program did not start")
 
     def outcome(self):
@@ -353,23 +360,26 @@ class BeforeItRuns(Page):
         return {key: value for key, value in self.state().items() if key != "focus"}
 
     def test_what_comes_before_the_program_runs(self):
+        field = BeforeItRuns.make_field
+        converted = {"entry": "8294015", "columns": expected_columns("8294015"), "front": "Form2"}
         cases = [
-            ("TypedAndConverted", ["8294015", Page.convert_later],
-             {"entry": "8294015", "columns": expected_columns("8294015"), "front": "Form2"}),
-            ("TypedPastTheMaximum", ["123456789a"], {"entry": "1234567", "columns": None, "front": "Form1"}),
-            ("ConvertedTwice", ["90", Page.convert_later, Page.convert_later],
+            ("TypedAndConverted", [field, "8294015", Page.convert_later], converted),
+            ("TypedBeforeTheEntryIsAField", ["829x" + Keys.BACKSPACE, field, "4015", Page.convert_later], converted),
+            ("TypedPastTheMaximum", ["1234", field, "56789a"], {"entry": "1234567", "columns": None, "front": "Form1"}),
+            ("ConvertedTwice", [field, "90", Page.convert_later, Page.convert_later],
              {"entry": "90", "columns": expected_columns("90"), "front": "Form2"}),
             ("Closed", [lambda test: test.click("Form1", "Label3")], {"ended": [ENDED], "windows": 0}),
         ]
         for name, steps, expected in cases:
             with self.subTest(name):
                 self.open_held()
-                self.perform(steps)  # the entry has the keyboard focus from the start
+                self.perform(steps)  # once a field, the entry has the keyboard focus
                 self.engine.next_frame()
                 self.assertEqual([self.script("return document.getElementById('Form2')"), self.script(browser.STATUS)],
                                  [None, []], "handled before")
                 self.start()
-                self.engine.wait(lambda: self.outcome() == expected, f"{name}: not {expected}")
+                self.engine.wait(lambda: self.outcome() == expected,
+                                 lambda: f"{name}: {self.outcome()}, not {expected}")
 
     def test_the_program_takes_over_the_window_as_it_shows(self):
         self.open_held()
