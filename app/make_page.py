@@ -97,14 +97,19 @@ def write_site(folder, template, first_window, notice, name, summary, code, mani
         encoding="utf-8")
 
 
+def read_parts(template, first_window, notice):
+    """The page's template, the main window as the build wrote it, and the faces' notice made fit
+    for the comment that holds it."""
+    return (Path(template).read_text(encoding="utf-8"), Path(first_window).read_text(encoding="utf-8"),
+            Path(notice).read_text(encoding="utf-8").replace("--", "- -").strip())
+
+
 def main():
     template, script, first_window, notice, name, summary, page, site, manifest, worker, *icons = sys.argv[1:]
-    template = Path(template).read_text(encoding="utf-8")
+    template, first_window, notice = read_parts(template, first_window, notice)
     code = Path(script).read_text(encoding="utf-8") + "TablinorVerdusk();\n"
     if "</script" in code.lower():
         sys.exit(f"{script} holds a closing script tag and cannot go inside the page")
-    first_window = Path(first_window).read_text(encoding="utf-8")
-    notice = Path(notice).read_text(encoding="utf-8").replace("--", "- -").strip()
     single = page_text(template, first_window, notice, name, "", f'<script type="text/plain" id="program">{code}</script>\n')
     Path(page).write_text(with_policy(single, site=False, program=code), encoding="utf-8")
     write_site(Path(site), template, first_window, notice, name, summary, code, Path(manifest).read_text(encoding="utf-8"),

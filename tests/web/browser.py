@@ -80,6 +80,8 @@ RUNNING = "return !document.querySelector('#Form1 > img');"
 
 # The lines that the page shows when the run has ended or failed.
 STATUS = "return [...document.querySelectorAll('[role=status]')].map(line => line.textContent)"
+# How many of the program's windows are in the page.
+WINDOWS = "return document.querySelectorAll('[id^=Form]').length"
 
 # What the page has stored: cookies, local and session storage, databases, and each cache's
 # requests. A store that an engine offers no page opened from disk holds nothing either.

@@ -130,13 +130,13 @@ class Page(unittest.TestCase):
     def click_entry(self):
         self.click("Form1", "Text1")
 
-    def convert(self):
-        self.click_at("Form1", *CONVERT_POINT)
-        self.engine.wait_shown("Form2")
-
     def convert_later(self):
-        """A click on the head that the program takes only once it runs."""
+        """A click on the head, which a program not yet running takes once it runs."""
         self.click_at("Form1", *CONVERT_POINT)
+
+    def convert(self):
+        self.convert_later()
+        self.engine.wait_shown("Form2")
 
     def ok(self):
         self.click("Form2", "Command1")
@@ -347,8 +347,9 @@ class BeforeItRuns(Page):
         self.script("dispatchEvent(new Event('field'))")
 
     def start(self):
-        self.script("if (document.querySelector('[data-stand-in]')) dispatchEvent(new Event('field'));"
-                    "dispatchEvent(new Event('start'))")
+        if self.script("return !!document.querySelector('[data-stand-in]')"):
+            self.make_field()
+        self.script("dispatchEvent(new Event('start'))")
         self.engine.wait(lambda: self.script(browser.RUNNING), "the program did not start")
 
     def outcome(self):
@@ -356,7 +357,7 @@ class BeforeItRuns(Page):
         columns and the window in front."""
         ended = self.script(browser.STATUS)
         if ended:
-            return {"ended": ended, "windows": self.script("return document.querySelectorAll('[id^=Form]').length")}
+            return {"ended": ended, "windows": self.script(browser.WINDOWS)}
         return {key: value for key, value in self.state().items() if key != "focus"}
 
     def test_what_comes_before_the_program_runs(self):

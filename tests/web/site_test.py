@@ -39,11 +39,10 @@ def write_new_version(site):
     built = browser.PAGE.parent
     manifest = json.loads((site / "manifest.webmanifest").read_text(encoding="utf-8"))
     code = next(site.glob("tablinor-verdusk.*.js")).read_text(encoding="utf-8")
+    parts = make_page.read_parts(SOURCE / "app/page.html.in", built / "app/first-window.html",
+                                 built / "windows/generated/windows/forms/web/faces-notice.txt")
     make_page.write_site(
-        site, (SOURCE / "app/page.html.in").read_text(encoding="utf-8"),
-        (built / "app/first-window.html").read_text(encoding="utf-8"),
-        (built / "windows/generated/windows/forms/web/faces-notice.txt").read_text(encoding="utf-8"),
-        manifest["name"], manifest["description"], "self.siteVersion = 'B';\n" + code,
+        site, *parts, manifest["name"], manifest["description"], "self.siteVersion = 'B';\n" + code,
         (SOURCE / "app/manifest.webmanifest.in").read_text(encoding="utf-8"),
         (SOURCE / "app/service-worker.js.in").read_text(encoding="utf-8"),
         sorted((SOURCE / "app/icons/web").glob("*.png")))
