@@ -36,7 +36,7 @@ inline constexpr forms::ControlDesign Label2{
     .rect = {.left = 1800, .top = 3720, .width = 2055, .height = 2175},
     .transparent = true,
     .tabIndex = 2,
-    .accessibleName = "Convert",
+    .accessibleName = "Convertir",
     .pointer = forms::Pointer::Hand,
 };
 
@@ -48,7 +48,7 @@ inline constexpr forms::ControlDesign Label3{
     .font = forms::FontDesign{.name = "MS Sans Serif", .points = 9.75, .weight = forms::Bold},
     .transparent = true,
     .tabIndex = 3,
-    .accessibleName = "Close",
+    .accessibleName = "Cerrar",
     .pointer = forms::Pointer::Hand,
 };
 
@@ -62,6 +62,7 @@ inline constexpr forms::WindowDesign Form1{
     .start = forms::StartPosition::CentreScreen,
     .picture = pictures::MainPicture,
     .controls = Controls,
+    .enterClicks = &Label2,  // Enter converts, as a click on the head does
 };
 
 }  // namespace tablinor::form1

@@ -90,6 +90,7 @@ inline constexpr forms::WindowDesign Form2{
     .start = forms::StartPosition::CentreOwner,
     .picture = pictures::ResultPicture,
     .controls = Controls,
+    .escapeCloses = true,
 };
 
 }  // namespace tablinor::form2

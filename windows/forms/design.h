@@ -71,6 +71,12 @@ struct WindowDesign {
     // A persisted picture: "lt", two zero bytes, the image length (32-bit little-endian), the image.
     std::span<const std::uint8_t> picture;
     std::span<const ControlDesign* const> controls;  // in tab order
+    // The keyboard of a form whose only tab stops are its box or its button: the control whose
+    // click Enter (either Enter key) raises from anywhere in the window, as a form's default
+    // button; and whether Escape asks the window to close, as the desktop's close does, as a form's
+    // cancel button. One press, one click: a key held down repeats nothing.
+    const ControlDesign* enterClicks = nullptr;
+    bool escapeCloses = false;
 };
 
 inline constexpr int ToPixels(int twips) { return twips / TwipsPerPixel; }
