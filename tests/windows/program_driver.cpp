@@ -19,6 +19,14 @@ namespace {
 
 QString ToQString(std::u16string_view text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
 
+// A key goes to the window that has the focus; with none, it is lost.
+void SendKey(bool press, Qt::Key key, Qt::KeyboardModifiers modifiers, bool repeat) {
+    QWindow* focused = QGuiApplication::focusWindow();
+    ASSERT_NE(focused, nullptr) << "no window has the focus: the key is lost";
+    const char ascii = QTest::keyToAscii(key);
+    QTest::simulateEvent(focused, press, key, modifiers, ascii != 0 ? QString(QChar(ascii)) : QString(), repeat);
+}
+
 }  // namespace
 
 std::vector<std::u16string> ExpectedColumns(std::u16string_view entry) {
@@ -105,6 +113,21 @@ void ProgramDriver::ClickAt(const char* window, QPoint point) {
 void ProgramDriver::Convert() { Click("Form1", tablinor::form1::Label2.rect); }
 
 void ProgramDriver::Ok() { Click("Form2", tablinor::form2::Command1.rect); }
+
+void ProgramDriver::Press(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    SendKey(true, key, modifiers, false);
+    SendKey(false, key, modifiers, false);
+}
+
+// As X11 repeats a held key: a release and a press, both marked as repeats, for each repeat.
+void ProgramDriver::Hold(Qt::Key key, int repeats) {
+    SendKey(true, key, Qt::NoModifier, false);
+    for (int repeat = 0; repeat < repeats; ++repeat) {
+        SendKey(false, key, Qt::NoModifier, true);
+        SendKey(true, key, Qt::NoModifier, true);
+    }
+    SendKey(false, key, Qt::NoModifier, false);
+}
 
 void ProgramDriver::Settle() {
     QCoreApplication::sendPostedEvents();

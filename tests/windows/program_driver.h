@@ -48,6 +48,10 @@ public:
     static void ClickAt(const char* window, QPoint point);
     static void Convert();
     static void Ok();
+    // A key pressed and released where the focus is, in whichever window has it, as on a keyboard.
+    static void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // A key held down through `repeats` of the keyboard's repeats, then released.
+    static void Hold(Qt::Key key, int repeats);
     // Lets the event loop run, so that what was scheduled for it happens.
     static void Settle();
 

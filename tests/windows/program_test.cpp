@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "program_driver.h"
@@ -29,6 +30,9 @@ using Columns = std::vector<std::u16string>;
 using Step = std::function<void()>;
 
 const Columns NoColumns(7, u"");
+const Columns ThreeOhFive{u"3/M", u"0/R", u"5/L", u"", u"", u"", u""};
+const Columns FourOhNine{u"4/C K Q", u"0/R", u"9/V B P", u"", u"", u"", u""};
+const Columns EightTwoNine{u"8/CH J G", u"2/N \u00D1", u"9/V B P", u"4/C K Q", u"0/R", u"1/T D", u"5/L"};
 
 Step Typing(const std::u16string& text) {
     return [text] { Driver::Type(text); };
@@ -43,6 +47,22 @@ const Step Convert = [] { Driver::Convert(); };
 const Step Ok = [] { Driver::Ok(); };
 const Step ClearEntry = [] { Driver::ClearEntry(); };
 const Step Home = [] { QTest::keyClick(Driver::Entry(), Qt::Key_Home); };
+// Keys where the focus is, as a person without a pointer presses them.
+const Step Enter = [] { Driver::Press(Qt::Key_Return); };
+const Step KeypadEnter = [] { Driver::Press(Qt::Key_Enter, Qt::KeypadModifier); };
+const Step HeldEnter = [] { Driver::Hold(Qt::Key_Return, 5); };
+const Step Escape = [] { Driver::Press(Qt::Key_Escape); };
+Step Keying(std::string_view keys) {
+    return [keys] {
+        for (const char key : keys) {
+            Driver::Press(QTest::asciiToKey(key));
+        }
+    };
+}
+const Step DesktopClosesTheResult = [] {
+    Driver::Existing("Form2")->close();
+    Driver::Settle();
+};
 
 void Perform(const std::vector<Step>& steps) {
     for (const Step& step : steps) {
@@ -149,6 +169,11 @@ TEST_P(DesignedLayout, DrawsItsPictureUnscaledAtTheOrigin) {
     }
 }
 
+// What the result window shows at a step along the way.
+Step Showing(const std::vector<std::u16string>& columns) {
+    return [columns] { EXPECT_EQ(Driver::Columns(), columns); };
+}
+
 struct Flow {
     const char* name;
     std::vector<Step> steps;
@@ -212,6 +237,30 @@ INSTANTIATE_TEST_SUITE_P(
                          {Typing(u"1\u03012"), Convert},
                          {u"1/T D", u"", u"2/N \u00D1", u"", u"", u"", u""},
                          u"1\u03012"}),
+    RowName{});
+
+// The same by keys alone: Enter converts as a click on the head does, once however long it is
+// held, and Escape closes the result window as the desktop's close does.
+INSTANTIATE_TEST_SUITE_P(
+    KeyFlows, Conversion,
+    testing::Values(
+        Flow{"EnterConverts", {Typing(u"305"), Enter}, ThreeOhFive, u"305"},
+        Flow{"KeypadEnterConverts", {Typing(u"305"), KeypadEnter}, ThreeOhFive, u"305"},
+        Flow{"EnterWithNothingTyped", {Enter}, NoColumns, u""},
+        Flow{
+            "EnterConvertsOnlyTheDigits", {Typing(u" 8a"), Enter}, {u"", u"8/CH J G", u"", u"", u"", u"", u""}, u" 8a"},
+        Flow{"HeldEnterConvertsOnceAndLeavesOkAlone", {Typing(u"409"), HeldEnter}, FourOhNine, u"409"},
+        Flow{"HeldEnterOnOkConvertsNothingAfter", {Typing(u"409"), Enter, Showing(FourOhNine), HeldEnter}, {}, u""},
+        Flow{"EscapeClosesTheResultWindowAndKeepsTheEntry",
+             {Typing(u"409"), Enter, Showing(FourOhNine), Escape},
+             {},
+             u"409"},
+        Flow{"EscapeInTheMainWindowDoesNothing", {Typing(u"409"), Escape}, {}, u"409"},
+        Flow{"KeyboardSession",
+             {Keying("8294015"), Enter, Showing(EightTwoNine), Escape, Enter, Showing(EightTwoNine), Enter,
+              Keying("12")},
+             {},
+             u"12"}),
     RowName{});
 
 struct EntryEdit {
@@ -359,8 +408,42 @@ INSTANTIATE_TEST_SUITE_P(Keys, KeyOnTheFocusedOk,
                          testing::Values(OkKey{"Space", Qt::Key_Space, Qt::NoModifier, true},
                                          OkKey{"Enter", Qt::Key_Return, Qt::NoModifier, true},
                                          OkKey{"KeypadEnter", Qt::Key_Enter, Qt::KeypadModifier, true},
-                                         OkKey{"Escape", Qt::Key_Escape, Qt::NoModifier, false}),
+                                         OkKey{"Letter", Qt::Key_A, Qt::NoModifier, false}),
                          RowName{});
+
+struct Focus {
+    const char* name;
+    std::vector<Step> steps;
+    const char* control;  // the one that has the focus at the end
+};
+
+class KeyboardFocus : public testing::TestWithParam<Focus> {};
+
+// The focus is on the control that the next key is for, drawn as focused at once (not only from
+// a first Tab on), and Tab and Shift+Tab leave it there: the head and the close mark take none.
+TEST_P(KeyboardFocus, IsWhereTheNextKeyGoesAndShowsAtOnce) {
+    const Driver program;
+    Perform(GetParam().steps);
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr) << "the focus is nowhere: the next key is lost";
+    EXPECT_EQ(focused->objectName().toStdString(), GetParam().control);
+    const QImage shown = focused->grab().toImage();
+    Driver::Press(Qt::Key_Tab);
+    Driver::Press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), focused);
+    EXPECT_TRUE(focused->grab().toImage() == shown) << "drawn as focused only after a Tab";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, KeyboardFocus,
+    testing::Values(Focus{"TheBoxAtStart", {}, "Text1"}, Focus{"OkAfterAClickOnTheHead", {Convert}, "Command1"},
+                    Focus{"OkAfterEnter", {Enter}, "Command1"},
+                    Focus{"OkAfterConvertingIntoTheOpenWindow", {Enter, Convert}, "Command1"},
+                    Focus{"TheBoxAfterEnterOnOk", {Enter, Showing(NoColumns), Enter}, "Text1"},
+                    Focus{"TheBoxAfterAClickOnOk", {Convert, Ok}, "Text1"},
+                    Focus{"TheBoxAfterEscape", {Enter, Showing(NoColumns), Escape}, "Text1"},
+                    Focus{"TheBoxAfterTheDesktopClosesTheResult", {Convert, DesktopClosesTheResult}, "Text1"}),
+    RowName{});
 
 TEST(Program, SecondRunStartsWithEmptySlots) {
     {

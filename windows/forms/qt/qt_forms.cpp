@@ -22,6 +22,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QRawFont>
 #include <QScreen>
@@ -157,6 +158,24 @@ LineMetrics WindowsLineMetrics(const QFont& font) {
     return {qRound(ascent * pixelsPerUnit), int(std::ceil((ascent + descent) * pixelsPerUnit))};
 }
 
+// Either Enter key: the main one and the keypad's.
+bool IsEnter(const QKeyEvent& event) { return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter; }
+
+// The last key released, in any window.
+struct KeyRelease {
+    int key = 0;
+    quint64 time = 0;
+};
+KeyRelease lastRelease;
+
+// Whether a press is a held key's repeat. X11 sends each repeat as a release and a press of the
+// same time, which Qt marks as a repeat only when the press has already reached it as it reads the
+// release; on Xvfb it nearly never has, and a held Enter would convert, press Ok, convert again.
+bool IsRepeat(const QKeyEvent& press) {
+    static const bool x11 = QGuiApplication::platformName() == QLatin1StringView("xcb");
+    return press.isAutoRepeat() || (x11 && press.key() == lastRelease.key && press.timestamp() == lastRelease.time);
+}
+
 // A click is a press and a release of the left button over the same control.
 class ClickTracker {
 public:
@@ -197,7 +216,7 @@ QPixmap PictureOf(const WindowDesign& design) {
 
 class FormWidget final : public QWidget {
 public:
-    explicit FormWidget(const WindowDesign& design) : start_(design.start) {
+    explicit FormWidget(const WindowDesign& design) : start_(design.start), escapeCloses_(design.escapeCloses) {
         setObjectName(ToQString(design.name));
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setWindowTitle(ToQString(design.caption));
@@ -210,14 +229,29 @@ public:
         }
         // A window the user minimized stays shown to Qt, so show() alone would leave it minimized.
         setWindowState(windowState() & ~Qt::WindowMinimized);
+        if (QWidget* active = QApplication::activeWindow(); active != nullptr && active != this) {
+            focusCameFrom_ = active;
+        }
         show();
         raise();
         activateWindow();
     }
 
+    // A window manager gives the focus to another window when the focused one goes; a bare X
+    // server would give it to none, and the next keys would be lost. So it goes back to the
+    // window it came from.
+    void HideAndGiveBackTheFocus() {
+        const bool focused = isActiveWindow();
+        hide();
+        if (focused && focusCameFrom_ != nullptr && focusCameFrom_->isVisible()) {
+            focusCameFrom_->activateWindow();
+        }
+    }
+
     void SetPicture(QPixmap picture) { picture_ = std::move(picture); }
 
     Handler closeRequest;
+    Handler enterClick;  // the click of the control that Enter clicks, when the design names one
 
 protected:
     void paintEvent(QPaintEvent* /*event*/) override { QPainter(this).drawPixmap(0, 0, picture_); }
@@ -228,7 +262,31 @@ protected:
         Raise(closeRequest);
     }
 
+    // Enter and Escape reach the window when its focused control leaves them, as they reach a
+    // form's default and cancel buttons. One press, one click: a held key's repeats do nothing.
+    void keyPressEvent(QKeyEvent* event) override {
+        const Handler* pressed = HandlerOf(*event);
+        if (pressed == nullptr || !*pressed) {
+            QWidget::keyPressEvent(event);
+        } else if (!IsRepeat(*event)) {
+            Raise(*pressed);
+        }
+    }
+
+    // Every key released in the window comes here, but Space on a button, which presses it.
+    void keyReleaseEvent(QKeyEvent* event) override {
+        lastRelease = {event->key(), event->timestamp()};
+        QWidget::keyReleaseEvent(event);
+    }
+
 private:
+    [[nodiscard]] const Handler* HandlerOf(const QKeyEvent& key) const {
+        if (IsEnter(key)) {
+            return &enterClick;
+        }
+        return key.key() == Qt::Key_Escape && escapeCloses_ ? &closeRequest : nullptr;
+    }
+
     void PlaceAtStart() {
         // Without an owner, a window centred over its owner is centred on the screen too.
         switch (start_) {
@@ -244,7 +302,9 @@ private:
 
     QPixmap picture_;
     StartPosition start_;
+    bool escapeCloses_;
     bool placed_ = false;
+    QPointer<QWidget> focusCameFrom_;
 };
 
 void ApplyCommonDesign(QWidget* widget, const ControlDesign& design) {
@@ -415,12 +475,23 @@ struct Button::Impl final : QPushButton {
 protected:
     // Forms toolkits press a focused command button on Enter as on Space. Qt does it for a default
     // button only, and as one (autoDefault) the focused Ok would be drawn as the default button.
+    // A held Enter presses it once: its repeats, which come here when the Enter that opened this
+    // window is held, press nothing.
     void keyPressEvent(QKeyEvent* event) override {
-        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-            click();
+        if (IsEnter(*event)) {
+            if (!IsRepeat(*event)) {
+                click();
+            }
         } else {
             QPushButton::keyPressEvent(event);
         }
+    }
+
+    // The button shows its focus ring however the focus came, as in the other builds: Qt would
+    // draw it only once a Tab has moved the focus, so Ok would open with none.
+    void focusInEvent(QFocusEvent* event) override {
+        window()->setAttribute(Qt::WA_KeyboardFocusChange);
+        QPushButton::focusInEvent(event);
     }
 };
 
@@ -436,6 +507,9 @@ struct Window::Impl {
             if (control->labelledBy != nullptr) {
                 Find<Label::Impl>(*control->labelledBy)->setBuddy(created);
             }
+        }
+        if (design.enterClicks != nullptr) {
+            widget->enterClick = [label = Find<Label::Impl>(*design.enterClicks)] { Raise(label->click); };
         }
         // Last, so that a picture decoded on another core has had the controls' time to be ready.
         widget->SetPicture(PictureOf(design));
@@ -476,7 +550,7 @@ Window::~Window() = default;
 
 void Window::Show() { impl_->widget->ShowInFront(); }
 
-void Window::Hide() { impl_->widget->hide(); }
+void Window::Hide() { impl_->widget->HideAndGiveBackTheFocus(); }
 
 void Window::OnCloseRequest(Handler handler) { impl_->widget->closeRequest = std::move(handler); }
 
