@@ -33,8 +33,8 @@ COLUMNS = [("8", "CH J G"), ("2", "N Ñ"), ("9", "V B P"), ("4", "C K Q"), ("0",
 MAIN_WINDOW = [
     ("text", "Números", ["SetFocus"]),
     ("label", "Números", []),
-    ("push button", "Convert", ["Press"]),
-    ("push button", "Close", ["Press"]),
+    ("push button", "Convertir", ["Press"]),
+    ("push button", "Cerrar", ["Press"]),
 ]
 
 session = Gio.bus_get_sync(Gio.BusType.SESSION)
@@ -136,7 +136,7 @@ def drive(app, program):
         entry.queryEditableText().setTextContents(text)
         if entry_text(entry) != kept:
             fail(f"set {text!r}, the entry holds {entry_text(entry)!r}, expected {kept!r}")
-    press(find(app, "Convert", "push button"))
+    press(find(app, "Convertir", "push button"))
     result = find(app, "Form2")
     columns = [(result[index].name, result[index + 1].name) for index in range(0, 2 * len(COLUMNS), 2)]
     if columns != COLUMNS:
@@ -147,7 +147,7 @@ def drive(app, program):
     if entry_text(entry) != "":
         fail(f"Ok left {entry_text(entry)!r} in the entry")
     try:
-        press(find(app, "Close", "push button"))
+        press(find(app, "Cerrar", "push button"))
     except GLib.Error:
         pass  # the program may end before it answers
     try:

@@ -62,7 +62,7 @@ chmod +x "$work/watched"
 fail() { echo "FAIL: $*" >&2; failed=1; }
 failed=0
 starts=("$work"/writes.*)
-((${#starts[@]} == 2)) || fail "the sessions started the program ${#starts[@]} times, not twice"
+((${#starts[@]} == 3)) || fail "the sessions started the program ${#starts[@]} times, not three"
 for log in "${starts[@]}"; do
     if early=$(grep -v ' threads=1$' "$log"); then
         fail "written while other threads ran:"$'\n'"$early"

@@ -3,6 +3,8 @@
 # keys, opens the result window from a click on the picture, closes it with Ok, and ends on the
 # close mark, with the result window open or not. Both windows carry the program's icon.
 # A middle-click paste of two lines keeps the first.
+# By keys alone, the pointer away: Enter converts (once, however long it is held), Ok opens
+# focused and drawn so, Escape and Ok hand the focus back to the entry, Tab never leaves it.
 # The second argument picks the desktop:
 #   plain    Xvfb alone, no window manager
 #   openbox  Xvfb with openbox managing the windows; a minimized result window comes back in
@@ -153,6 +155,35 @@ ends_within_two_seconds() {
     fail "the program still runs after the close mark"
 }
 
+focused() {  # waits for the window to have the keyboard focus
+    for _ in $(seq 50); do [[ $(xdotool getwindowfocus) == "$1" ]] && return; sleep 0.1; done
+    fail "the focus is on $(xdotool getwindowfocus), not on window $1"
+}
+
+gone() {  # waits for no window of that title to be shown
+    for _ in $(seq 50); do xdotool search --onlyvisible --name "^$1\$" >/dev/null || return 0; sleep 0.1; done
+    fail "$1 is still shown"
+}
+
+entry_holds() {  # the focused entry holds that text, as Ctrl+A Ctrl+C copies it
+    local copied
+    printf none | xclip -selection clipboard  # which xclip takes once it runs on its own
+    for _ in $(seq 50); do [[ $(xclip -selection clipboard -o) == none ]] && break; sleep 0.1; done
+    xdotool key ctrl+a ctrl+c
+    for _ in $(seq 50); do copied=$(xclip -selection clipboard -o) && [[ $copied != none ]] && break; sleep 0.1; done
+    [[ $copied == "$1" ]] || fail "the entry holds '$copied', expected '$1'"
+}
+
+ok_shows_focus() {  # the focus ring drawn round Ok: blue on its grey
+    for _ in $(seq 50); do
+        shoot "$1"
+        crop 104 120 33 21
+        (($(convert "$work/part.png" -fx 'b - r > 0.25' -format '%[fx:round(mean*w*h)]' info:) > 30)) && return
+        sleep 0.1
+    done
+    fail "Ok has the focus and shows none"
+}
+
 # A whole conversion, Ok, then the close mark.
 "$program" &
 pid=$!
@@ -202,4 +233,43 @@ click "$form1" 188 320
 window Form2 >/dev/null
 click "$form1" 384 16
 ends_within_two_seconds $pid || fail "the close mark ended the run with status $?"
+
+# The whole session by keys alone, the pointer off the windows: on a bare X server, keys that no
+# window's focus takes go to the window under the pointer, which would hide a focus gone astray.
+"$program" &
+pid=$!
+form1=$(window "Tablinor - Verdusk") || fail "the program showed no window"
+xdotool mousemove 0 0
+focused "$form1"
+xdotool type --delay 30 8294015
+xdotool key Return
+form2=$(window Form2) || fail "Enter opened no result window"
+focused "$form2"
+ok_shows_focus "$form2"
+shoot "$form2"
+crop 10 38 240 80
+(($(red_pixels) > 50)) || fail "Enter converted, and no consonants are drawn"
+xdotool key Escape
+gone Form2
+focused "$form1"
+entry_holds 8294015
+xdotool key Return
+form2=$(window Form2) || fail "Enter opened no result window after Escape"
+focused "$form2"
+xdotool key Tab shift+Tab Return  # on Ok still
+gone Form2
+focused "$form1"
+xdotool key Tab shift+Tab type 12
+entry_holds 12
+# Held, Enter converts once; its repeats reach Ok, which has the focus by then, and press nothing.
+xdotool keydown Return
+form2=$(window Form2) || fail "a held Enter opened no result window"
+focused "$form2"
+sleep 1  # the time the key is held: X repeats it after 660 ms, 25 times a second
+xdotool keyup Return key Escape
+gone Form2
+focused "$form1"
+entry_holds 12
+if [[ $desktop == openbox ]]; then xdotool key alt+F4; else click "$form1" 384 16; fi
+ends_within_two_seconds $pid || fail "the run ended with status $?"
 echo "The real program opened, converted, closed its result window and ended as a person expects."
