@@ -85,7 +85,7 @@ start_typing
 expect "the main window" "$(field "$form1" window 2)" "312 134 400 499"  # centred on 1024 x 768
 expect "the main window's state" "$(field "$form1" window 3)" active
 expect "the entry" "$(field "$form1" Edit 2) $(field "$form1" Edit 3)" "128 120 129 25 focus"
-expect "the labels" "$(field "$form1" Static 4 | paste -sd /)" "Números/Convert/Close"
+expect "the labels" "$(field "$form1" Static 4 | paste -sd /)" "Números/Convertir/Cerrar"
 carries_icon "Tablinor - Verdusk"
 xdotool type --delay 30 2808
 expect "the entry" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" 2808
