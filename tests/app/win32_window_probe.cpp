@@ -11,8 +11,11 @@
 //   win32_window_probe close TITLE           posts WM_CLOSE, as the desktop's close does
 //   win32_window_probe minimize TITLE        posts SC_MINIMIZE, as the desktop's minimize button does
 //   win32_window_probe copy TEXT             puts the text on the clipboard as CF_UNICODETEXT
+//   win32_window_probe held COUNT            prints a line once it watches the keyboard, and ends
+//                                            once a key held down has repeated COUNT times
 // Exits with 2 when no window has that title, with 3 when the clipboard cannot be had, with 4 when
-// no control has that accessible name and with 5 when the control refuses the action or the value.
+// no control has that accessible name, with 5 when the control refuses the action or the value and
+// with 6 when the keyboard cannot be watched.
 #include <windows.h>
 // Those that need windows.h before them.
 #include <oleacc.h>
@@ -20,6 +23,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -203,6 +207,39 @@ bool Copy(const std::wstring& text) {
     return copied;
 }
 
+// The repeats still to come of the key held down, and which key is down (0 when none).
+int repeatsLeft = 0;
+DWORD keyDown = 0;
+
+// The keyboard repeats a held key as more presses with no release between them.
+LRESULT CALLBACK CountRepeats(int code, WPARAM message, LPARAM data) {
+    if (code == HC_ACTION) {
+        const auto& key = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
+        if (message == WM_KEYUP || message == WM_SYSKEYUP) {
+            keyDown = 0;
+        } else if (std::exchange(keyDown, key.vkCode) == key.vkCode && --repeatsLeft == 0) {
+            PostQuitMessage(0);
+        }
+    }
+    return CallNextHookEx(nullptr, code, message, data);
+}
+
+// Watches every key the keyboard delivers, to whichever program, until a held key has repeated.
+int WatchHeldKey(int repeats) {
+    repeatsLeft = repeats;
+    HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, CountRepeats, GetModuleHandleW(nullptr), 0);
+    if (hook == nullptr) {
+        return 6;
+    }
+    Print(L"watching");
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageW(&message);
+    }
+    UnhookWindowsHookEx(hook);
+    return 0;
+}
+
 // How many arguments the command takes, the program's name and the command's included.
 std::size_t ArgumentCount(const std::vector<std::wstring>& arguments) {
     if (arguments.size() < 2) {
@@ -222,11 +259,14 @@ int wmain(int argc, wchar_t** argv) {
     if (arguments.size() != ArgumentCount(arguments)) {
         Print(
             L"usage: win32_window_probe show|accessible|close|minimize TITLE, do TITLE NAME, set TITLE NAME TEXT, "
-            L"copy TEXT");
+            L"copy TEXT, held COUNT");
         return 1;
     }
     if (arguments[1] == L"copy") {
         return Copy(arguments[2]) ? 0 : 3;
+    }
+    if (arguments[1] == L"held") {
+        return WatchHeldKey(std::stoi(arguments[2]));
     }
     HWND window = FindWindowW(nullptr, arguments[2].c_str());
     if (window == nullptr || IsWindowVisible(window) == FALSE) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives "Tablinor - Verdusk.exe" under wine as a screen reader does, through MSAA alone (oleacc,
 # with win32_window_probe.exe), never the mouse: the entry is named by its caption and keeps the
-# seven-unit rule when its value is set, the click area "Convert" and the close mark "Close" are
+# seven-unit rule when its value is set, the click area "Convertir" and the close mark "Cerrar" are
 # push buttons that press, labels without a click offer no action, the result window's labels read
 # each digit over its consonants, and "Ok" presses through MSAA and with Enter.
 set -euo pipefail
@@ -33,8 +33,8 @@ start
 expect "the main window's accessible tree" "$(tree "$form1")" "\
 Números${tab}text${tab}${tab}
 Números${tab}static text${tab}${tab}
-Convert${tab}push button${tab}Press${tab}
-Close${tab}push button${tab}Press${tab}"
+Convertir${tab}push button${tab}Press${tab}
+Cerrar${tab}push button${tab}Press${tab}"
 
 # Set past the seventh unit, the entry keeps the longest start of whole characters that fits.
 for case in "1234567890/1234567" "123456😀/123456" "12345😀6/12345😀"; do
@@ -43,7 +43,7 @@ for case in "1234567890/1234567" "123456😀/123456" "12345😀6/12345😀"; do
 done
 
 set_entry 2808
-press "$form1" Convert
+press "$form1" Convertir
 form2=$(tree Form2)
 expect "the result window's columns" "$(awk -F '\t' '$2 == "static text" { print $1 }' <<<"$form2" | paste -sd /)" \
     "2/N Ñ/8/CH J G/0/R/8/CH J G//////"
@@ -55,12 +55,12 @@ expect "the entry after Ok" "$(entry)" ""
 
 # Enter on the focused Ok presses it, as Space does.
 set_entry 5
-press "$form1" Convert
+press "$form1" Convertir
 has_keyboard_focus Form2
 xdotool key Return
 gone Form2
 expect "the entry after Enter on Ok" "$(entry)" ""
 
-press "$form1" Close
-ends_with_status_zero "Close"
+press "$form1" Cerrar
+ends_with_status_zero "Cerrar"
 echo "The Windows program converted and ended through MSAA alone, and Ok pressed on Enter."

@@ -2,10 +2,10 @@
 # Drives "Tablinor - Verdusk.exe" under wine as a person would on Windows: it opens centred with
 # the focus in the entry, takes typed keys and pasted text, opens the result window from a click
 # on the picture and shows each digit over its consonants in blue and red, closes it with Ok, and
-# ends on the close mark (with the result window open or not) and on the desktop's close; a
-# conversion brings the result window in front, minimized or behind the main window; at 144 dpi
-# all of it scales together. win32_window_probe.exe reads the windows' texts back as a screen
-# reader reads them, and puts the texts to paste on the clipboard.
+# ends on the close mark (with the result window open or not) and on the desktop's close; all of it
+# by keys alone too; a conversion brings the result window in front, minimized or behind the main
+# window; at 144 dpi all of it scales together. win32_window_probe.exe reads the windows' texts
+# back as a screen reader reads them, and puts the texts to paste on the clipboard.
 # Runs on the display and in the wine prefix that scripts/test-windows sets up, bare as there, or
 # with "openbox" as third argument under that window manager, which then stacks wine's windows
 # (Managed=Y) as on a Linux desktop.
@@ -85,7 +85,7 @@ start_typing
 expect "the main window" "$(field "$form1" window 2)" "312 134 400 499"  # centred on 1024 x 768
 expect "the main window's state" "$(field "$form1" window 3)" active
 expect "the entry" "$(field "$form1" Edit 2) $(field "$form1" Edit 3)" "128 120 129 25 focus"
-expect "the labels" "$(field "$form1" Static 4 | paste -sd /)" "Números/Convert/Close"
+expect "the labels" "$(field "$form1" Static 4 | paste -sd /)" "Números/Convertir/Cerrar"
 carries_icon "Tablinor - Verdusk"
 xdotool type --delay 30 2808
 expect "the entry" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" 2808
@@ -104,6 +104,53 @@ gone Form2
 expect "the entry after Ok" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" ""
 click "$form1" 384 16
 ends_with_status_zero "the close mark"
+
+# By keys alone, each step's keys and what they lead to, waited for: the result window with Ok
+# focused, its dotted focus rectangle drawn, and its columns; or, the result window gone, the
+# entry's focus and text, and the keyboard's focus on the main window, so that the next keys typed
+# go into the entry. "hold" holds Enter down until it has repeated: it converts, or presses Ok,
+# once. Tab and Shift+Tab never reach the head or the close mark; Escape closes the result window
+# as the desktop's close (Alt+F4) does, leaving the number, and does nothing in the main window; a
+# text that is not a number converts as a click does.
+keys_state() {
+    local form1 form2 left top x y width dots edge=dotted
+    if ! form2=$(probe show Form2); then
+        form1=$(probe show "Tablinor - Verdusk") || return
+        echo "entry $(field "$form1" Edit 3): '$(field "$form1" Edit 4)'"
+        return
+    fi
+    read -r left top _ <<<"$(field "$form2" window 2)"
+    read -r x y width _ <<<"$(field "$form2" Button 2)"
+    dots=$(colour_pixels black "$((left + x + 3)) $((top + y + 1)) $((width - 6)) 3")
+    ((dots > width / 4)) || edge="$dots dots"
+    echo "$(field "$form2" Button 4) $(field "$form2" Button 3), $edge: $(field "$form2" Static 4 | paste -sd /)"
+}
+hold_enter() {  # down until the program has had the press and three repeats, then up
+    local watched=0
+    probe held 3 | { read -r _ && xdotool keydown Return && cat >/dev/null; } || watched=$?
+    xdotool keyup Return
+    ((watched == 0)) || fail "Enter held down is not seen to repeat (status $watched)"
+}
+start_typing
+while IFS='|' read -r -u 3 keys leads_to; do
+    read -ra words <<<"$keys"
+    if [[ $keys == hold ]]; then hold_enter; else xdotool "${words[@]}"; fi
+    expect_soon "what '$keys' leads to" "$leads_to" keys_state
+    [[ $leads_to == Ok* ]] || has_keyboard_focus "Tablinor - Verdusk"
+done 3<<'STEPS'
+key Tab shift+Tab type --delay 30 2808|entry focus: '2808'
+hold|Ok focus, dotted: 2/N Ñ/8/CH J G/0/R/8/CH J G//////
+key Escape|entry focus: '2808'
+key Escape KP_Enter|Ok focus, dotted: 2/N Ñ/8/CH J G/0/R/8/CH J G//////
+key Tab shift+Tab|Ok focus, dotted: 2/N Ñ/8/CH J G/0/R/8/CH J G//////
+hold|entry focus: ''
+type --delay 30 3x1|entry focus: '3x1'
+key Return|Ok focus, dotted: 3/M///1/T D////////
+key alt+F4|entry focus: '3x1'
+type 5|entry focus: '3x15'
+STEPS
+xdotool key alt+F4
+ends_with_status_zero "Alt+F4 after a session by keys"
 
 # The desktop closes the result window as Ok does, but leaves the entry; closing the main window
 # ends the run.

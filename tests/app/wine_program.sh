@@ -35,6 +35,16 @@ expect() {  # what, actual, expected
     [[ $2 == "$3" ]] || fail "$1 is '$2', expected '$3'"
 }
 
+expect_soon() {  # what, expected, a command: waits until the command prints the expected text
+    local actual
+    for _ in $(seq 50); do
+        actual=$("${@:3}") || true
+        [[ $actual == "$2" ]] && return
+        sleep 0.1
+    done
+    fail "$1 is '$actual', expected '$2'"
+}
+
 has_keyboard_focus() {  # waits until the window with that title has the X input focus, as typed keys need
     local id
     id=$(xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)

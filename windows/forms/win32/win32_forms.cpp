@@ -32,6 +32,7 @@ constexpr int DesignDpi = 96;
 constexpr UINT DestroyDoomed = WM_APP;
 constexpr UINT PressControl = WM_APP + 1;  // posted to a control that assistive technology pressed
 constexpr WORD ApplicationIconId = 1;      // the icon group of the executable's resource script
+constexpr LPARAM KeyWasDown = 1 << 30;     // of a key's message: a held key's repeat
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
@@ -164,6 +165,9 @@ struct ChildOf {
 
 class AccessibleControl;
 
+// Whether the window of a control takes a key before the control does (see Window::Impl::TakeKey).
+bool WindowTakesKey(HWND window, UINT message, WPARAM key, LPARAM flags);
+
 // What every control shares: its design, its child window, made where the design puts it, and
 // the font it is drawn in, which its window owns; and what it tells screen readers.
 struct Control {
@@ -225,6 +229,10 @@ private:
         }
         if (message == PressControl) {
             control.Press();
+            return 0;
+        }
+        if ((message == WM_KEYDOWN || message == WM_CHAR) &&
+            WindowTakesKey(GetParent(window), message, wParam, lParam)) {
             return 0;
         }
         return control.Handle(message, wParam, lParam);
@@ -635,10 +643,12 @@ struct Button::Impl final : Control {
 
 private:
     // Enter presses the focused button as Space does, as in a dialog box; outside one, Windows'
-    // button ignores it.
+    // button ignores it. Held down, it presses once.
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_KEYDOWN && wParam == VK_RETURN) {
-            Press();
+            if ((lParam & KeyWasDown) == 0) {
+                Press();
+            }
             return 0;
         }
         return CallOriginal(message, wParam, lParam);
@@ -686,6 +696,9 @@ struct Window::Impl {
                 control->labelledBy = Find<Label::Impl>(*control->design.labelledBy)->window;
             }
         }
+        if (design.enterClicks != nullptr) {
+            enterClicks_ = Find<Control>(*design.enterClicks);
+        }
         if (withIcon) {
             SetIcons();
         }
@@ -716,6 +729,30 @@ struct Window::Impl {
         // raises the window anyway and this changes nothing.
         SetWindowPos(window_.get(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         SetForegroundWindow(window_.get());
+        // Windows hides the focus rectangle of a window reached by the pointer until a key is
+        // pressed; whoever opened it, by a click or by Enter, sees at once where Enter and Space go.
+        SendMessageW(window_.get(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    }
+
+    // Enter and Escape from whichever control has the focus, as a form's default and cancel
+    // buttons: a press raises the design's click or the close request, as a click on that control
+    // or the desktop's close does. A held key's repeats and the characters the keys type (WM_CHAR
+    // carries Enter and Escape as the same codes) reach no control: the Enter that opened a window
+    // whose button then has the focus must not press it as well.
+    bool TakeKey(UINT message, WPARAM key, LPARAM flags) {
+        const bool enter = key == VK_RETURN && enterClicks_ != nullptr;
+        const bool escape = key == VK_ESCAPE && design.escapeCloses;
+        if (!enter && !escape) {
+            return false;
+        }
+        if (message == WM_KEYDOWN && (flags & KeyWasDown) == 0) {
+            if (enter) {
+                enterClicks_->Press();
+            } else {
+                Raise(closeRequest);
+            }
+        }
+        return true;
     }
 
     void Hide() const { ShowWindow(window_.get(), SW_HIDE); }
@@ -873,6 +910,7 @@ private:
     std::vector<std::pair<FontDesign, Font>> fonts_;  // outlive the controls, which draw in them
     std::vector<std::unique_ptr<Control>> controls_;  // in tab order; their windows go before them
     HWND focus_ = nullptr;                            // the control with the focus while the window is active
+    Control* enterClicks_ = nullptr;                  // the control whose click Enter raises, if any
     bool placed_ = false;
     int dpi_ = DesignDpi;
     OwnedWindow window_;  // last, so that it is destroyed first
@@ -884,6 +922,11 @@ namespace {
 LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* form = reinterpret_cast<Window::Impl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     return form != nullptr ? form->Handle(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool WindowTakesKey(HWND window, UINT message, WPARAM key, LPARAM flags) {
+    auto* form = reinterpret_cast<Window::Impl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return form != nullptr && form->TakeKey(message, key, flags);
 }
 
 }  // namespace
