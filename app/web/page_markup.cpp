@@ -101,7 +101,12 @@ std::string ControlMarkup(const std::string& id, const ControlDesign& control) {
 std::string WindowMarkup(const WindowDesign& window) {
     const std::string name(window.name);
     std::string style = FaceRules(window) + WindowRules(window);
-    std::string markup = "<div id=\"" + name + R"(" data-written><img alt="" src="data:image/jpeg;base64,)" +
+    // The control that Enter clicks, for the page to hold an Enter pressed before the program runs.
+    const std::string enter = window.enterClicks != nullptr
+                                  ? " data-enter=\"" + name + "." + std::string(window.enterClicks->name) + "\""
+                                  : "";
+    std::string markup = "<div id=\"" + name + "\"" + enter +
+                         R"( data-written><img alt="" src="data:image/jpeg;base64,)" +
                          Base64(PictureImage(window.picture)) + "\">";
     for (const ControlDesign* control : window.controls) {
         const std::string id = name + "." + std::string(control->name);

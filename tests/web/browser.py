@@ -5,8 +5,9 @@ own. Every engine starts with a profile of its own and without background connec
 so that whatever it fetches is the page's doing.
 
 Each engine offers the same steps. Where its driver cannot take one (WebKitWebDriver types no
-character that no key has; no driver but Chromium's drops text or composes it), it raises
-NotByDriver, and the caller proves the rule another way, by `as_input_event`.
+character that no key has and holds no key down; no driver but Chromium's drops text or composes
+it), it raises NotByDriver, and the caller proves the rule another way, by the input events the
+browser sends (`as_input_event`, `as_held_enter`).
 
 Beside them, a static host on this machine (Host), for a site or for a page to try to reach.
 """
@@ -33,6 +34,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.actions import interaction
 from selenium.webdriver.common.actions.action_builder import ActionBuilder
 from selenium.webdriver.common.actions.pointer_input import PointerInput
+from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.webkitgtk.options import Options as WebKitOptions
 
@@ -72,6 +74,14 @@ SCRATCH_TEXT = """const box = document.getElementById('scratch');
 box.remove();
 document.getElementById(arguments[0])?.focus();
 return box.value;"""
+
+# Enter as the browser sends it, pressed and held down for arguments[0] repeats of the keyboard:
+# each time, a cancellable keydown at the focused element and, where nothing cancels it, the
+# focused button's click.
+HELD_ENTER = """for (let repeat = 0; repeat <= arguments[0]; ++repeat) {
+    const target = document.activeElement, init = {key: 'Enter', repeat: repeat > 0, bubbles: true, cancelable: true};
+    if (target.dispatchEvent(new KeyboardEvent('keydown', init)) && target.localName === 'button') target.click();
+}"""
 
 SHOWN = """const w = document.getElementById(arguments[0]);
 return !!w && getComputedStyle(w).display !== 'none' && getComputedStyle(w).visibility === 'visible';"""
@@ -169,6 +179,11 @@ class Engine:
     def undo(self):
         self.keys(Keys.CONTROL + "z")
 
+    def hold_enter(self, repeats):
+        """Enter pressed into the focused element and held down until the keyboard has repeated it
+        that many times."""
+        raise NotByDriver(f"{self.name}'s driver holds no key down: it drops a key pressed again")
+
     def drop(self, text):
         raise NotByDriver(f"{self.name}'s driver drags no text into the page")
 
@@ -179,6 +194,10 @@ class Engine:
     def as_input_event(self, text, kind="insertText"):
         """Text inserted by the events the browser sends for an input method's commit."""
         self.script(INPUT_EVENT, text, kind)
+
+    def as_held_enter(self, repeats):
+        """Enter held down, by the events the browser sends for it."""
+        self.script(HELD_ENTER, repeats)
 
     def leave(self):
         """A person leaving the page, as for another site."""
@@ -278,6 +297,11 @@ class Selenium(Engine):
     def png(self):
         return self.driver.get_screenshot_as_png()
 
+    def named(self, role, name):
+        """The ids of the elements that the engine's accessibility tree gives the role and name."""
+        return [element.get_attribute("id") for element in self.driver.find_elements(By.CSS_SELECTOR, "[id]")
+                if element.aria_role == role and element.accessible_name == name]
+
 
 class Chromium(Selenium):
     name = "Chromium"
@@ -303,6 +327,13 @@ class Chromium(Selenium):
     def commit(self, text):
         """Text as an input method commits it, whole: chromedriver would type it key by key."""
         self.cdp("Input.insertText", {"text": text})
+
+    def hold_enter(self, repeats):
+        """Chromium's own key events: chromedriver repeats no key."""
+        enter = {"key": "Enter", "code": "Enter", "windowsVirtualKeyCode": 13}
+        for repeat in range(repeats + 1):
+            self.cdp("Input.dispatchKeyEvent", {"type": "keyDown", "text": "\r", "autoRepeat": repeat > 0, **enter})
+        self.cdp("Input.dispatchKeyEvent", {"type": "keyUp", **enter})
 
     def drop(self, text):
         """Text dragged from elsewhere and let go over the focused element."""
@@ -421,6 +452,12 @@ class Firefox(Engine):
                 actions.append(("type", key))
         actions += [("up", k) for k in reversed(held)]
         self.call("keys", actions)
+
+    def hold_enter(self, repeats):
+        self.call("keys", [("down", Keys.RETURN)] * (repeats + 1) + [("up", Keys.RETURN)])
+
+    def named(self, role, name):
+        return self.call("named", role, name)
 
     def click(self, x, y):
         self.call("click", x, y)

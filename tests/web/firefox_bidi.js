@@ -31,8 +31,10 @@ const commands = {
       // No background connection of the browser's own, so that every request is the page's.
       extraPrefsFirefox: {'network.connectivity-service.enabled': false, 'app.update.enabled': false},
     });
+    // In a tab of its own: the window's first tab never has the focus, without which a page shows
+    // no focus ring and no key presses a button.
     [page] = await browser.pages();
-    await watch();
+    await commands.reopen();
   },
   // The tab closed and a new one opened: Firefox keeps a page left in the same tab alive in its
   // back-forward cache.
@@ -42,7 +44,12 @@ const commands = {
     await watch();
     await left.close();
   },
-  open: url => page.goto(url).then(() => null),
+  // A page that Tab has left for the browser's bar gets the focus back in a tab of its own, as a
+  // person's click would give it back: the driver's click does not.
+  open: async url => {
+    if (!await page.evaluate(() => document.hasFocus())) await commands.reopen();
+    await page.goto(url);
+  },
   script: (code, args) => run(code, args),
   // Each [down, up or type, WebDriver key values]: a value that is one character is a key that
   // types it; a text is typed key by key in one BiDi action.
@@ -50,6 +57,11 @@ const commands = {
     for (const [kind, keys] of actions) {
       await page.keyboard[kind](keys);
     }
+  },
+  // The ids of the elements that Firefox's accessibility tree gives the role and name.
+  named: async (role, name) => {
+    const found = await page.$$(`::-p-aria([role=${JSON.stringify(role)}][name=${JSON.stringify(name)}])`);
+    return Promise.all(found.map(element => element.evaluate(e => e.id)));
   },
   click: (x, y) => page.mouse.click(x, y),
   tap: (x, y) => page.touchscreen.tap(x, y),

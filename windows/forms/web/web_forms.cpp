@@ -350,6 +350,8 @@ struct Window::Impl {
           start(design.start),
           width(ToPixels(design.width)),
           height(ToPixels(design.height)),
+          enterClicks(design.enterClicks),
+          escapeCloses(design.escapeCloses),
           element(TakeWrittenWindow(name)),
           canvas(CreateElement("canvas")) {
         // The first window is written into the page, picture and all, and the browser shows it
@@ -392,6 +394,7 @@ struct Window::Impl {
         }));
         listeners.push_back(
             std::make_unique<Listener>(element, "focusin", [this](const val& event) { focused = event["target"]; }));
+        listeners.push_back(std::make_unique<Listener>(element, "keydown", [this](const val& event) { Press(event); }));
         listeners.push_back(std::make_unique<Listener>(val::global("window"), "resize", [this](const val& /*event*/) {
             if (placed) {
                 PlaceAtStart();
@@ -443,7 +446,29 @@ struct Window::Impl {
         }
     }
 
+    Handler closeRequest;
+
 private:
+    // A form's default and cancel keys: Enter (either) clicks the control the design names, as a
+    // pointer does, and Escape asks the window to close. A key held down repeats nothing, and a
+    // key handled goes no further: its default action would press the button that the click has
+    // just given the focus to, Ok.
+    void Press(const val& event) {
+        const auto key = event["key"].as<std::string>();
+        if ((key != "Enter" && key != "Escape") || event["isComposing"].as<bool>()) {
+            return;
+        }
+        if (event["repeat"].as<bool>()) {
+            event.call<void>("preventDefault");
+        } else if (key == "Enter" && enterClicks != nullptr) {
+            event.call<void>("preventDefault");
+            Find<Control>(*enterClicks).element.call<void>("click");
+        } else if (key == "Escape" && escapeCloses) {
+            event.call<void>("preventDefault");
+            Raise(closeRequest);
+        }
+    }
+
     [[nodiscard]] std::unique_ptr<Control> CreateControl(const ControlDesign& design, const val& written) const {
         std::string id = name + "." + std::string(design.name);
         switch (design.kind) {
@@ -568,6 +593,8 @@ private:
     StartPosition start;
     int width;
     int height;
+    const ControlDesign* enterClicks;
+    bool escapeCloses;
     int left = 0;
     int top = 0;
     bool placed = false;
@@ -594,9 +621,9 @@ void Window::Show() { impl_->Show(); }
 
 void Window::Hide() { impl_->Hide(); }
 
-// A window inside the page has no close box of the desktop's, so nothing asks for its closing.
-// NOLINTNEXTLINE(performance-unnecessary-value-param): the signature is every backend's
-void Window::OnCloseRequest(Handler /*handler*/) {}
+// A window inside the page has no close box of the desktop's: Escape asks for its closing, where
+// its design says so.
+void Window::OnCloseRequest(Handler handler) { impl_->closeRequest = std::move(handler); }
 
 Label::Label(const Window& window, const ControlDesign& design) : impl_(&window.impl().Find<Impl>(design)) {}
 
@@ -650,7 +677,7 @@ void End(int status) {
         written.call<void>("remove");
     }
     if (status == 0) {
-        SayOnThePage("Tablinor - Verdusk has ended. Reload the page to start it again.");
+        SayOnThePage("Tablinor - Verdusk ha terminado. Vuelva a cargar la página para iniciarlo de nuevo.");
     }
 }
 
