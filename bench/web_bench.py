@@ -189,12 +189,14 @@ def measure(engine, url, places, typing, cycles, samples):
 
 def cell(samples, unit="ms"):
     lower, median, upper = statistics.quantiles(samples, n=4, method="inclusive") if len(samples) > 1 else samples * 3
-    return median, f"{median:.2f} {unit} ({lower:.2f}–{upper:.2f})"
+    digits = 0 if unit == "bytes" else 2
+    return median, f"{median:.{digits}f} {unit} ({lower:.{digits}f}–{upper:.{digits}f})"
 
 
-def row(figure, engine, program, floor=None, target="–", met=None):
+def row(figure, engine, program, floor=None, target="–", met=None, unit="ms"):
     """A figure's row; without a floor, its ratio and its floor's cell are left empty."""
-    (program_median, program_cell), (floor_median, floor_cell) = cell(program), cell(floor) if floor else (0, "–")
+    program_median, program_cell = cell(program, unit)
+    floor_median, floor_cell = cell(floor) if floor else (0, "–")
     verdict = "–" if met is None else "yes" if met(program_median, floor_median) else "**no**"
     # Firefox and WebKit count whole milliseconds, so a short figure of the floor may be 0.
     ratio = f"{program_median / floor_median:.2f}" if floor_median else "–"
@@ -364,25 +366,35 @@ def first_visit_rows(folder, visits):
             target="≤ 1.5 s", met=lambda p, f: p <= 1500)
 
 
-def wire_rows(site):
+def first_visit_sent(site):
     """What the host sends on a first visit of the site as built, served compressed, until its
-    worker has kept it: in all, what the page asked for, and what the worker asked for."""
+    worker has kept it: (what the browser asked for it as, path, bytes) for each answer."""
     host = CompressingHost(site)
     with browser.chromium() as driver:
         engine = browser.Chromium(driver)
         engine.open(host.url)
         engine.wait(lambda: engine.script(browser.SITE_KEPT), "the site's worker kept nothing")
     host.stop()
-    total = sum(count for _, _, count in host.sent)
-    met = "yes" if total <= 90 * 1024 else "**no**"
-    print(f"| First visit over the wire, served compressed | Web | {total} bytes ({len(host.sent)} answers) "
-          f"| – | – | ≤ 90 KiB | {met} |")
-    # The worker's own requests are fetches (Sec-Fetch-Dest: empty); the page makes none.
-    for asker, by_worker in (("the page", False), ("the site's worker, to keep the site", True)):
-        answers = [(path, count) for dest, path, count in host.sent if (dest == "empty") == by_worker]
-        files = ", ".join(f"{re.sub(r'[0-9a-f]{12}', '<hash>', path)} {count}" for path, count in answers)
-        print(f"| Of it, asked for by {asker} | Web | {sum(count for _, count in answers)} bytes ({files}) "
-              "| – | – | – | – |")
+    return host.sent
+
+
+def wire_rows(site, visits):
+    """The bytes over the wire of first visits of the site: for the page (the page, its script, the
+    worker's file, the manifest and the icons that the browser fetches), then for the site's worker
+    (its requests are fetches, Sec-Fetch-Dest: empty; the page makes none). The browser's icon to
+    install comes from the host or from the worker's copy, whichever is first, so the figures are of
+    several visits; each visit's files go to standard error."""
+    sides = {"the page": [], "the site's worker": []}
+    for _ in range(visits):
+        sent = first_visit_sent(site)
+        for asker, samples in sides.items():
+            answers = [(path, count) for dest, path, count in sent if (dest == "empty") == (asker != "the page")]
+            samples.append(sum(count for _, count in answers))
+            files = ", ".join(f"{path} {count}" for path, count in answers)
+            print(f"First visit, for {asker}: {files}", file=sys.stderr)
+    row("First visit over the wire, served compressed: for the page", "Web", sides["the page"], target="≤ 90 KiB",
+        met=lambda p, f: p <= 90 * 1024, unit="bytes")
+    row("Then for the site's worker, keeping the site", "Web", sides["the site's worker"], unit="bytes")
 
 
 def lighthouse(command, url, screen):
@@ -418,8 +430,8 @@ def lighthouse_rows(command, site):
         version = runs[0][0]
         row(f"Lighthouse {version}: first contentful paint on slow 4G, {screen}", "Chromium",
             [paint for _, paint, _ in runs])
-        print(f"| Lighthouse {version}: its count of the bytes of the page's first visit, {screen} | Chromium | "
-              f"{statistics.median(weight for _, _, weight in runs):.0f} bytes | – | – | – | – |")
+        row(f"Lighthouse {version}: its count of the bytes of the page's first visit, {screen}", "Chromium",
+            [weight for _, _, weight in runs], unit="bytes")
 
 
 def main():
@@ -430,7 +442,7 @@ def main():
             floor = bench(name, page, loads, cycles, folder)
     size_rows(page, floor)
     if "Chromium" in engines:
-        wire_rows(page.parent / "site")
+        wire_rows(page.parent / "site", visits)
         with tempfile.TemporaryDirectory(prefix="tablinor-bench-") as folder:
             copies(page, folder, floor)
             first_visit_rows(Path(folder), visits)
