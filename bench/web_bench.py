@@ -330,6 +330,7 @@ def first_visit(url, screen, person):
     with browser.chromium(wait_for_load=False) as driver:
         engine = browser.Chromium(driver)
         engine.viewport(width, height, phone=phone)
+        engine.cdp("Network.enable")  # without it, only the navigation itself is throttled
         engine.cdp("Network.emulateNetworkConditions", {
             "offline": False, "latency": SLOW_4G["requestLatencyMs"],
             # in bytes a second, as Lighthouse hands them to Chromium
