@@ -15,6 +15,7 @@ import base64
 import gzip
 import io
 import json
+import math
 import os
 import re
 import shutil
@@ -23,6 +24,8 @@ import subprocess
 import sys
 import tempfile
 from pathlib import Path
+
+from selenium.common.exceptions import TimeoutException
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "web"))
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "app"))
@@ -325,7 +328,8 @@ def first_visit(url, screen, person):
     """A first visit with an empty cache, in a Chromium of its own, on slow 4G: milliseconds from the
     start of the navigation to the first frame with the main window (or content, on the bare page);
     and for a person, who types the number and taps the head the moment the probe sees the window,
-    to the first frame with the result window."""
+    to the first frame with the result window showing its columns, or None when the driver's wait
+    for a script (30 s) runs out before it: the page lost the digits or the tap."""
     width, height, phone = screen
     with browser.chromium(wait_for_load=False) as driver:
         engine = browser.Chromium(driver)
@@ -344,27 +348,33 @@ def first_visit(url, screen, person):
         head = engine.script(FIRST_RESULT)
         engine.type(NUMBER)
         (engine.tap if phone else engine.click)(*head)
-        return engine.script(FIRST_PAINT), engine.script("return self.firstResult;")
+        frame = engine.script(FIRST_PAINT)
+        try:
+            return frame, engine.script("return self.firstResult;")
+        except TimeoutException:
+            return frame, None
 
 
 def first_visit_rows(folder, visits):
     """The site's first visits on slow 4G against the bare page's, served compressed, at each screen
     size, alternately, each from a host of its own."""
-    for screen, (width, height, phone) in SCREENS.items():
+    for screen, sizes in SCREENS.items():
         samples = {side: {"frame": [], "result": []} for side in ("site", "bare")}
         for visit in range(visits):
             for side in sorted(samples, reverse=visit % 2 == 1):  # each round begins with the other side
                 host = CompressingHost(folder / "site")
-                frame, result = first_visit(host.url + ("" if side == "site" else "bare.html"), (width, height, phone),
-                                            side == "site")
+                frame, result = first_visit(host.url + ("" if side == "site" else "bare.html"), sizes, side == "site")
                 host.stop()
                 samples[side]["frame"].append(frame)
                 samples[side]["result"].append(result)
         site, bare = samples["site"], samples["bare"]
         row(f"First visit on slow 4G: first frame with the main window, {screen}", "Chromium", site["frame"],
             bare["frame"], "≤ 1.0 s", lambda p, f: p <= 1000)
-        row(f"First visit on slow 4G: a person's first result, {screen}", "Chromium", site["result"],
-            target="≤ 1.5 s", met=lambda p, f: p <= 1500)
+        results = [time for time in site["result"] if time is not None]
+        lost = visits - len(results)
+        figure = f"First visit on slow 4G: a person's first result, {screen}"
+        row(figure + (f"; none in {lost} of {visits} visits" if lost else ""), "Chromium", results or [math.inf],
+            target="≤ 1.5 s", met=lambda p, f: p <= 1500 and not lost)
 
 
 def first_visit_sent(site):
