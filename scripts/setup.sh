@@ -34,9 +34,9 @@ windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth openbox xdotool x1
 # What the Windows tests need besides where this machine runs no 32-bit code: the 64-bit cross
 # compiler and 64-bit wine.
 windows64_test_packages=(g++-mingw-w64-x86-64-posix wine64)
-# What the web page needs: Emscripten, and Debian's fonttools to cut down the page's face.
-# GoogleTest's source, which the web build compiles for its tests under Node.js.
-web_build_packages=(cmake ninja-build emscripten python3-fonttools googletest)
+# What the web page needs: Emscripten, Debian's fonttools to cut down the page's face, and its terser
+# to minify the script. GoogleTest's source, which the web build compiles for its tests under Node.js.
+web_build_packages=(cmake ninja-build emscripten python3-fonttools node-terser googletest)
 # What the web tests and benchmarks need besides: the three engines Debian ships and their
 # drivers (Chromium's chromedriver; WebKitGTK's WebKitWebDriver, on a virtual display; Firefox ESR,
 # which has no WebDriver classic here, over WebDriver BiDi from Node.js), and PIL for screenshots.

@@ -89,7 +89,8 @@ HELD_ENTER = """for (let repeat = 0; repeat <= arguments[0]; ++repeat) {
 SHOWN = """const w = document.getElementById(arguments[0]);
 return !!w && getComputedStyle(w).display !== 'none' && getComputedStyle(w).visibility === 'visible';"""
 
-RUNNING = "return !document.querySelector('#Form1 > img');"
+# The program has taken over the main window written into the page.
+RUNNING = "return !document.querySelector('[data-written]');"
 
 # The lines that the page shows when the run has ended or failed.
 STATUS = "return [...document.querySelectorAll('[role=status]')].map(line => line.textContent)"
@@ -208,7 +209,7 @@ class Engine:
 
     def open_page(self, page):
         """Opens the page, from disk or a URL, and waits for the program to run its main window:
-        the window shows, and the picture written into the page has given way to the program's."""
+        the window shows, and the program has taken over the one written into the page."""
         self.open(page if isinstance(page, str) else Path(page).as_uri())
         self.wait(lambda: self.shown("Form1") and self.script(RUNNING), "the program did not take over its main window")
 

@@ -19,10 +19,14 @@ SOURCE = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(SOURCE / "app"))
 import make_page  # noqa: E402  (the page's own digest, for a page changed here)
 
+# The main window's picture, which the page carries with the window written into it, and the result
+# window's, which the program carries as its design data holds it.
 PICTURE = (SOURCE / "windows/pictures/main.jpg").read_bytes()
-PERSISTED = b"lt\0\0" + struct.pack("<I", len(PICTURE)) + PICTURE
+RESULT_PICTURE = (SOURCE / "windows/pictures/result.jpg").read_bytes()
+PERSISTED = b"lt\0\0" + struct.pack("<I", len(RESULT_PICTURE)) + RESULT_PICTURE
 # The JPEG's bytes before its first run of zeros: its header, its tables and its frame.
 HEADS = PICTURE.index(b"\0\0\0")
+WRITTEN_PICTURE = re.compile(r'data-written><img alt="" src="data:image/jpeg;base64,([A-Za-z0-9+/=]+)"')
 WEBASSEMBLY = re.compile(r"data:application/octet-stream;base64,([A-Za-z0-9+/=]+)")
 PROGRAM = re.compile(r'<script type="text/plain" id="program">(.*?)</script>', re.DOTALL)
 SOURCES_ALLOWED = re.compile(r"'none'|'sha256-[A-Za-z0-9+/=]+'|'wasm-unsafe-eval'")
@@ -132,22 +136,35 @@ class SafeByConstruction(unittest.TestCase):
         self.assertEqual(self.server.paths, [], "a request reached the server")
 
 
-def damaged_page(folder, offset, replacement):
-    """The page with the main picture's bytes from offset on replaced inside the WebAssembly that
-    carries it. The module's data leaves out runs of zeros, so the damage stays within the
-    picture's first bytes, which the module holds in one piece."""
+def damaged(page, found, change):
+    """The page with the base64 that `found` matched changed as `change` changes its bytes."""
+    data = change(base64.b64decode(found.group(1)))
+    return page[:found.start(1)] + base64.b64encode(data).decode("ascii") + page[found.end(1):]
+
+
+def damaged_page(folder, where, offset, replacement):
+    """The page with a picture's bytes from offset on replaced: the main window's picture in the
+    page ("page"), or the result window's persisted picture inside the WebAssembly ("program"). The
+    module's data leaves out runs of zeros, so the damage stays within the picture's first bytes,
+    which the module holds in one piece."""
     page = browser.PAGE.read_text(encoding="utf-8")
-    found = WEBASSEMBLY.search(page)
-    wasm = base64.b64decode(found.group(1))
     end = offset + len(replacement)
-    at = wasm.index(PERSISTED[:end])
-    wasm = wasm[:at + offset] + replacement + wasm[at + end:]
-    changed = page[:found.start(1)] + base64.b64encode(wasm).decode("ascii") + page[found.end(1):]
+    if where == "page":
+        return write(folder, damaged(page, WRITTEN_PICTURE.search(page),
+                                     lambda jpeg: jpeg[:offset] + replacement + jpeg[end:]))
+
+    def in_program(wasm):
+        at = wasm.index(PERSISTED[:end])
+        return wasm[:at + offset] + replacement + wasm[at + end:]
+    changed = damaged(page, WEBASSEMBLY.search(page), in_program)
     # The policy lets the browser run only the program it was made with.
     program, changed_program = (PROGRAM.search(text).group(1) for text in (page, changed))
-    changed = changed.replace(make_page.digest(program), make_page.digest(changed_program))
+    return write(folder, changed.replace(make_page.digest(program), make_page.digest(changed_program)))
+
+
+def write(folder, page):
     path = Path(folder) / "damaged.html"
-    path.write_text(changed, encoding="utf-8")
+    path.write_text(page, encoding="utf-8")
     return path
 
 
@@ -155,9 +172,9 @@ class OnItsOwn(unittest.TestCase):
     """The page with the network off, and pages whose picture is damaged."""
 
     CASES = [
-        ("the image", 8 + 16, bytes(range(1, 256))[:HEADS - 16], "the picture of Form1 does not decode"),
-        ("the length", 4, struct.pack("<I", len(PICTURE) + 1),
-         f"the design data says {len(PICTURE) + 1} bytes, but holds {len(PICTURE)}"),
+        ("the image", "page", 16, bytes(range(1, 256))[:HEADS - 16], "the picture of Form1 does not decode"),
+        ("the length", "program", 4, struct.pack("<I", len(RESULT_PICTURE) + 1),
+         f"the design data says {len(RESULT_PICTURE) + 1} bytes, but holds {len(RESULT_PICTURE)}"),
     ]
 
     @classmethod
@@ -182,10 +199,10 @@ class OnItsOwn(unittest.TestCase):
         engine = self.engine
         engine.console()
         with tempfile.TemporaryDirectory() as folder:
-            for damage, offset, replacement, reason in self.CASES:
+            for damage, where, offset, replacement, reason in self.CASES:
                 with self.subTest(damage=damage):
                     line = "Tablinor - Verdusk: run-time error: invalid picture: " + reason
-                    engine.open(damaged_page(folder, offset, replacement).as_uri())
+                    engine.open(damaged_page(folder, where, offset, replacement).as_uri())
                     engine.wait(lambda: engine.script(browser.STATUS), "no line on the page", timeout=5)
                     self.assertEqual(engine.script(browser.STATUS), [line])
                     said = engine.console()

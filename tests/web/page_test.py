@@ -347,6 +347,11 @@ class Flow(Page):
         self.assertEqual(lines, [ENDED])
 
 
+def fit(engine, width, height):
+    """A phone's viewport held upright, or a screen on its side."""
+    engine.viewport(width, height, phone=width <= height)
+
+
 def held_page(folder):
     """The page, its entry held back from becoming a text field until the test lets it ("field"),
     and its program from starting ("start"); the entry's caret is never drawn: a caret that blinks
@@ -384,6 +389,12 @@ class BeforeItRuns(Page):
     def make_field(self):
         self.script("dispatchEvent(new Event('field'))")
 
+    def convert_as_it_takes_over(self):
+        """A click on the head the moment the program takes the window over, before anything it has
+        left for later."""
+        self.script("new MutationObserver((_, seen) => { seen.disconnect(); document.getElementById('Form1.Label2').click(); })"
+                    ".observe(document.getElementById('Form1'), {attributeFilter: ['data-written']});")
+
     def start(self):
         if self.script("return !!document.querySelector('[data-stand-in]')"):
             self.make_field()
@@ -407,6 +418,7 @@ class BeforeItRuns(Page):
             ("TypedPastTheMaximum", ["1234", field, "56789a"], {"entry": "1234567", "columns": None, "front": "Form1"}),
             ("EnterPressed", [field, "8294015" + Keys.RETURN], converted),
             ("EnterPressedBeforeTheEntryIsAField", ["8294015" + Keys.RETURN, field], converted),
+            ("TypedAndConvertedAsItTakesOver", [field, "8294015", BeforeItRuns.convert_as_it_takes_over], converted),
             ("ConvertedTwice", [field, "90", Page.convert_later, Page.convert_later],
              {"entry": "90", "columns": expected_columns("90"), "front": "Form2"}),
             ("Closed", [lambda test: test.click("Form1", "Label3")], {"ended": [ENDED], "windows": 0}),
@@ -423,12 +435,20 @@ class BeforeItRuns(Page):
                                  lambda: f"{name}: {self.outcome()}, not {expected}")
 
     def test_the_program_takes_over_the_window_as_it_shows(self):
-        self.open_held()
-        before = self.engine.screenshot()
-        self.start()
-        changed = ImageChops.difference(before, self.engine.screenshot()).convert("L").point(
-            lambda level: 255 * (level > SMOOTH_LEVELS)).getbbox()
-        self.assertIsNone(changed, "the window changed as the program took it over")
+        """On every screen the page shows the window before the program runs where and as large as
+        the program shows it, a phone's shrunk to fit: nothing moves or changes as it takes over."""
+        self.addCleanup(self.engine.viewport, *browser.DESKTOP)
+        for name, width, height in SCREENS:
+            with self.subTest(name):
+                if width < self.engine.narrowest:
+                    self.skipTest(f"{self.engine.name}'s window is never narrower than {self.engine.narrowest} px")
+                fit(self.engine, width, height)
+                self.open_held()
+                before = self.engine.screenshot()
+                self.start()
+                changed = ImageChops.difference(before, self.engine.screenshot()).convert("L").point(
+                    lambda level: 255 * (level > SMOOTH_LEVELS)).getbbox()
+                self.assertIsNone(changed, "the window changed as the program took it over")
 
 
 class Entry(Page):
@@ -485,8 +505,7 @@ class Screens(Page):
         self.engine.viewport(*browser.DESKTOP)
 
     def fit(self, width, height):
-        """A phone's viewport held upright, or a screen on its side."""
-        self.engine.viewport(width, height, phone=width <= height)
+        fit(self.engine, width, height)
 
     def show(self, width, height):
         self.fit(width, height)

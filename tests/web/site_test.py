@@ -38,12 +38,13 @@ def write_new_version(site):
     name of the new script."""
     built = browser.PAGE.parent
     manifest = json.loads((site / "manifest.webmanifest").read_text(encoding="utf-8"))
-    code = next(site.glob("tablinor-verdusk.*.js")).read_text(encoding="utf-8")
+    wasm = next(site.glob("tablinor-verdusk.*.wasm"))
+    code = next(site.glob("tablinor-verdusk.*.js")).read_text(encoding="utf-8").replace(wasm.name, make_page.WASM_NAME)
     parts = make_page.read_parts(SOURCE / "app/page.html.in", built / "app/first-window.html",
                                  built / "windows/generated/windows/forms/web/faces-notice.txt")
     make_page.write_site(
         site, *parts, manifest["name"], manifest["description"], "self.siteVersion = 'B';\n" + code,
-        (SOURCE / "app/manifest.webmanifest.in").read_text(encoding="utf-8"),
+        wasm.read_bytes(), (SOURCE / "app/manifest.webmanifest.in").read_text(encoding="utf-8"),
         (SOURCE / "app/service-worker.js.in").read_text(encoding="utf-8"),
         sorted((SOURCE / "app/icons/web").glob("*.png")))
     return next(site.glob("tablinor-verdusk.*.js")).name

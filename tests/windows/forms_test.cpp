@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Decoding, RunStartingWith,
 
 // The first window takes the picture decoded ahead; another window of the same design decodes its own.
 TEST(Run, ShowsThePictureDecodedWhileTheToolkitStartedAndDecodesItAgainForTheNextWindow) {
-    const auto bytes = PictureImage(Probe.picture);
+    const auto bytes = ReadPicture(Probe.picture).bytes;
     const QImage picture = QImage::fromData(bytes.data(), int(bytes.size())).convertToFormat(QImage::Format_RGB32);
     std::vector<QImage> shown;
     const int status = forms::Run({.firstWindow = &Probe}, [&] {

@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "windows/forms/forms.h"
-
 namespace forms {
 namespace {
 
@@ -18,15 +16,21 @@ std::vector<std::uint8_t> Persisted(std::uint32_t length, std::vector<std::uint8
     return bytes;
 }
 
-TEST(PictureImage, GivesTheImageAfterTheHeader) {
+TEST(ReadPicture, GivesTheImageAfterTheHeader) {
     const auto bytes = Persisted(3, {0xFF, 0xD8, 0xFF});
-    const auto image = PictureImage(bytes);
-    EXPECT_EQ(std::vector<std::uint8_t>(image.begin(), image.end()), (std::vector<std::uint8_t>{0xFF, 0xD8, 0xFF}));
+    const auto image = ReadPicture(bytes);
+    EXPECT_EQ(std::vector<std::uint8_t>(image.bytes.begin(), image.bytes.end()),
+              (std::vector<std::uint8_t>{0xFF, 0xD8, 0xFF}));
+    EXPECT_EQ(image.damage, "");
 }
 
 class DamagedPicture : public testing::TestWithParam<std::vector<std::uint8_t>> {};
 
-TEST_P(DamagedPicture, IsARunTimeError) { EXPECT_THROW((void)PictureImage(GetParam()), RunTimeError); }
+TEST_P(DamagedPicture, SaysWhatIsWrongAndGivesNoImage) {
+    const auto image = ReadPicture(GetParam());
+    EXPECT_TRUE(image.bytes.empty());
+    EXPECT_TRUE(image.damage.starts_with("invalid picture: ")) << image.damage;
+}
 
 INSTANTIATE_TEST_SUITE_P(Bytes, DamagedPicture,
                          testing::Values(std::vector<std::uint8_t>{}, std::vector<std::uint8_t>{'l', 't', 0, 0},

@@ -159,7 +159,7 @@ TEST_P(DesignedLayout, DrawsItsPictureUnscaledAtTheOrigin) {
     const forms::WindowDesign& design = *GetParam().design;
     QWidget* window = Driver::Shown(design.name.data());
     ASSERT_NE(window, nullptr);
-    const auto bytes = forms::PictureImage(design.picture);
+    const auto bytes = forms::ReadPicture(design.picture).bytes;
     const QImage picture = QImage::fromData(bytes.data(), int(bytes.size())).convertToFormat(QImage::Format_RGB32);
     const QImage shown = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
     // Corners of the part the window and the picture share, away from every control.

@@ -1,9 +1,8 @@
 #include "windows/forms/picture.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
-
-#include "windows/forms/forms.h"
 
 namespace forms {
 namespace {
@@ -13,9 +12,9 @@ constexpr std::size_t HeaderSize = Signature.size() + 4;
 
 }  // namespace
 
-std::span<const std::uint8_t> PictureImage(std::span<const std::uint8_t> persisted) {
+PictureImage ReadPicture(std::span<const std::uint8_t> persisted) {
     if (persisted.size() < HeaderSize || !std::equal(Signature.begin(), Signature.end(), persisted.begin())) {
-        throw RunTimeError("invalid picture: the design data holds no persisted picture");
+        return {.damage = "invalid picture: the design data holds no persisted picture"};
     }
     std::size_t length = 0;
     for (std::size_t i = 0; i < 4; ++i) {
@@ -23,10 +22,10 @@ std::span<const std::uint8_t> PictureImage(std::span<const std::uint8_t> persist
     }
     const auto image = persisted.subspan(HeaderSize);
     if (length != image.size()) {
-        throw RunTimeError("invalid picture: the design data says " + std::to_string(length) + " bytes, but holds " +
-                           std::to_string(image.size()));
+        return {.damage = "invalid picture: the design data says " + std::to_string(length) + " bytes, but holds " +
+                          std::to_string(image.size())};
     }
-    return image;
+    return {.bytes = image};
 }
 
 }  // namespace forms

@@ -35,11 +35,16 @@ void Raise(const Handler& handler) {
     if (ended || !handler) {
         return;
     }
+#if __cpp_exceptions
     try {
         handler();
     } catch (const std::exception& error) {
         Fail(error.what());
     }
+#else
+    // The web page's backend, built without exceptions, ends the run itself where an error is found.
+    handler();
+#endif
 }
 
 bool Doom(std::shared_ptr<void> object) {

@@ -19,6 +19,7 @@ void Begin();
 [[nodiscard]] bool MarkEnded(int status);
 
 // Calls the handler unless the run has ended; what it throws ends the run as a run-time error.
+// Built without exceptions, a backend reports its errors through Fail where it finds them.
 void Raise(const Handler& handler);
 
 // Keeps the object until DestroyDoomed; true for the first one since the last DestroyDoomed, when

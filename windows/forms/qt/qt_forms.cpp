@@ -193,8 +193,11 @@ private:
 
 // Safe on any thread once the application object exists.
 QImage DecodePicture(const WindowDesign& design) {
-    const auto image = PictureImage(design.picture);
-    QImage picture = QImage::fromData(QByteArrayView(image.data(), qsizetype(image.size())));
+    const auto image = ReadPicture(design.picture);
+    if (!image.damage.empty()) {
+        throw RunTimeError(image.damage);
+    }
+    QImage picture = QImage::fromData(QByteArrayView(image.bytes.data(), qsizetype(image.bytes.size())));
     if (picture.isNull()) {
         throw RunTimeError("invalid picture: the picture of " + std::string(design.name) + " does not decode");
     }

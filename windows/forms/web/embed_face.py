@@ -79,7 +79,7 @@ inline constexpr std::array<std::uint8_t, {len(data)}> {symbol}File{{
     {rows}
 }};
 
-inline constexpr Face {symbol}{{.file = {symbol}File, .unitsPerEm = {face["head"].unitsPerEm},
+inline constexpr Face {symbol}{{.unitsPerEm = {face["head"].unitsPerEm},
     .winAscent = {windows.usWinAscent}, .winDescent = {windows.usWinDescent}, .stemWidth = {stem}}};
 """
 

@@ -1,13 +1,10 @@
-// A face that the page carries itself, with the Windows metrics its lines are spaced by.
+// The metrics of a face that the page carries itself: the Windows ones its lines are spaced by, and
+// how bold it draws. Its file is apart, so that only what draws with the face carries it.
 #pragma once
-
-#include <cstdint>
-#include <span>
 
 namespace forms::web {
 
 struct Face {
-    std::span<const std::uint8_t> file;  // TrueType
     int unitsPerEm;
     int winAscent;
     int winDescent;

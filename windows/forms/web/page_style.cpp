@@ -1,26 +1,30 @@
 #include "windows/forms/web/page_style.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "windows/forms/web/page_faces.h"
 
 namespace forms::web {
 
-const std::array<PageFace, 3> PageFaces{{
-    {.family = "Tahoma", .weight = Bold, .face = TahomaBold},
-    {.family = "MS Sans Serif", .weight = Bold, .face = TahomaBold},
-    {.family = "MS Shell Dlg", .weight = Normal, .face = Tahoma},
-}};
+const PageFace BoldFace{.family = "Tahoma", .weight = Bold, .face = TahomaBold};
+const PageFace DialogFace{.family = "MS Shell Dlg", .weight = Normal, .face = Tahoma};
 
 const PageFace* PageFaceOf(const FontDesign& design) {
-    const auto* const found = std::find_if(PageFaces.begin(), PageFaces.end(), [&](const PageFace& face) {
-        return design.name == face.family && design.weight == face.weight;
-    });
-    return found != PageFaces.end() ? found : nullptr;
+    if (design.weight == Bold && (design.name == "Tahoma" || design.name == "MS Sans Serif")) {
+        return &BoldFace;
+    }
+    return design.weight == Normal && design.name == DialogFace.family ? &DialogFace : nullptr;
 }
 
 std::string Pixels(int pixels) { return std::to_string(pixels) + "px"; }
+
+// Without C's formatting, which would bring its printf into the program for this alone.
+std::string Pixels(double pixels) {
+    constexpr long long Millionths = 1000000;
+    const long long rounded = std::llround(pixels * double(Millionths));
+    const std::string fraction = std::to_string(rounded % Millionths);
+    return std::to_string(rounded / Millionths) + "." + std::string(6 - fraction.size(), '0') + fraction + "px";
+}
 
 std::string Placed(int left, int top, int width, int height) {
     return "position:absolute;margin:0;box-sizing:border-box;left:" + Pixels(left) + ";top:" + Pixels(top) +
@@ -41,8 +45,9 @@ std::string CssColour(Colour bgr) {
 }
 
 std::string CssFont(const FontDesign& design) {
-    return std::to_string(design.weight) + " " + Pixels(FontPixels(design)) + " \"" + std::string(design.name) +
-           "\", sans-serif";
+    const PageFace* face = PageFaceOf(design);
+    return std::to_string(design.weight) + " " + Pixels(FontPixels(design)) + " \"" +
+           (face != nullptr ? std::string(face->family) : std::string(design.name)) + "\", sans-serif";
 }
 
 // Windows spaces the lines of a text by the face's Windows ascent and descent, rounded up.
@@ -70,7 +75,7 @@ std::string Overstrike(const FontDesign& design, double pixelRatio) {
     std::string shadows;
     const int steps = int(std::ceil(2 * pixelRatio));
     for (int step = 1; step <= steps; ++step) {
-        shadows += (shadows.empty() ? "" : ", ") + std::to_string(step / (2 * pixelRatio)) + "px 0 currentColor";
+        shadows += (shadows.empty() ? "" : ", ") + Pixels(step / (2 * pixelRatio)) + " 0 currentColor";
     }
     return shadows;
 }

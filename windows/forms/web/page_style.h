@@ -3,7 +3,6 @@
 // itself, so that the browser shows that window before the program runs.
 #pragma once
 
-#include <array>
 #include <string>
 
 #include "windows/forms/design.h"
@@ -14,14 +13,17 @@ namespace forms::web {
 // The faces the page carries. Wine's Tahoma is metric-compatible with the face the windows were
 // laid out in, so "CH" fits its 17-pixel column, and it stands in for MS Sans Serif and for
 // Windows' dialog face, as it took their place in Windows' own dialogs. Faces of the page take
-// precedence over the system's, so every browser draws the same. The design's texts are all bold;
-// the controls it leaves in the toolkit's font are drawn in the dialog face.
+// precedence over the system's, so every browser draws the same. The design's texts are all bold,
+// drawn in the bold face, which the build writes into the page with the main window and the
+// program takes from there; the controls it leaves in the toolkit's font, the entry and Ok, are
+// drawn in the dialog face, which the program carries and adds, as nothing is drawn in it before.
 struct PageFace {
-    const char* family;
+    const char* family;  // as the page's style names it
     int weight;
     const Face& face;
 };
-extern const std::array<PageFace, 3> PageFaces;
+extern const PageFace BoldFace;
+extern const PageFace DialogFace;
 
 // The page face that draws a font of the design, or none.
 const PageFace* PageFaceOf(const FontDesign& design);
@@ -30,6 +32,9 @@ const PageFace* PageFaceOf(const FontDesign& design);
 inline constexpr int ViewportMargin = 8;
 
 std::string Pixels(int pixels);
+
+// A number of CSS pixels with six decimals, as C's "%f" writes it.
+std::string Pixels(double pixels);
 
 std::string Placed(int left, int top, int width, int height);
 

@@ -1,14 +1,12 @@
 // The forms layer in a web page: each window is a positioned element of the page, each control one
-// of the page's own elements, reached through Emscripten's val.
-#include <emscripten/bind.h>
-#include <emscripten/emscripten.h>
-#include <emscripten/val.h>
+// of the page's own elements, reached through the page's values (page_value.h).
+#include <emscripten/em_macros.h>
+#include <emscripten/eventloop.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -19,96 +17,120 @@
 #include "windows/forms/picture.h"
 #include "windows/forms/run_state.h"
 #include "windows/forms/text_limit.h"
+#include "windows/forms/web/page_faces.h"
 #include "windows/forms/web/page_style.h"
+#include "windows/forms/web/page_value.h"
 
 namespace forms {
 namespace {
 
-using emscripten::val;
 using run::Raise;
+using web::Value;
 
-// JavaScript functions that call back into the program. Each lives as long as the object that
-// holds it; a call that comes after, from a promise or a queued event, finds nothing to call.
-std::map<int, std::function<void(val)>> callbacks;
+using CallbackFunction = std::function<void(const Value&)>;
+
+// JavaScript functions that call back into the program, by a number that no other takes. Each
+// lives as long as the object that holds it; a call that comes after, from a promise or a queued
+// event, finds nothing to call. There are a few dozen at most.
+std::vector<std::pair<int, const CallbackFunction*>> callbacks;
 int lastCallback = 0;
 
-void CallBack(int id, val argument) {
-    if (const auto found = callbacks.find(id); found != callbacks.end()) {
-        Raise([&] { found->second(std::move(argument)); });
+auto FindCallback(int id) {
+    return std::find_if(callbacks.begin(), callbacks.end(),
+                        [id](const auto& callback) { return callback.first == id; });
+}
+
+}  // namespace
+}  // namespace forms
+
+extern "C" EMSCRIPTEN_KEEPALIVE void forms_call_back(int id, int argument) {
+    const auto taken = forms::web::Value::Taken(argument);
+    if (const auto found = forms::FindCallback(id); found != forms::callbacks.end()) {
+        forms::Raise([&taken, function = found->second] { (*function)(taken); });
     }
 }
 
-EMSCRIPTEN_BINDINGS(forms_callbacks) { emscripten::function("formsCallBack", &CallBack); }
+namespace forms {
+namespace {
 
 class Callback {
 public:
-    explicit Callback(std::function<void(val)> callback) : id_(++lastCallback) {
-        callbacks.emplace(id_, std::move(callback));
+    explicit Callback(CallbackFunction callback) : id_(++lastCallback), callback_(std::move(callback)) {
+        callbacks.emplace_back(id_, &callback_);
     }
-    ~Callback() { callbacks.erase(id_); }
+    ~Callback() { callbacks.erase(FindCallback(id_)); }
     Callback(const Callback&) = delete;
     Callback& operator=(const Callback&) = delete;
     Callback(Callback&&) = delete;
     Callback& operator=(Callback&&) = delete;
 
-    [[nodiscard]] val Function() const {
-        return val::module_property("formsCallBack").call<val>("bind", val::null(), id_);
-    }
+    [[nodiscard]] Value Function() const { return Value::Function(id_); }
 
 private:
     int id_;
+    CallbackFunction callback_;
 };
 
 // An event listener on a page object, taken off again with its holder.
 class Listener {
 public:
-    Listener(val target, const char* type, std::function<void(val)> callback)
+    Listener(Value target, const char* type, CallbackFunction callback)
         : target_(std::move(target)), type_(type), callback_(std::move(callback)), function_(callback_.Function()) {
-        target_.call<void>("addEventListener", val(type_), function_);
+        target_.Call("addEventListener", type_, function_);
     }
-    ~Listener() { target_.call<void>("removeEventListener", val(type_), function_); }
+    ~Listener() { target_.Call("removeEventListener", type_, function_); }
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
     Listener(Listener&&) = delete;
     Listener& operator=(Listener&&) = delete;
 
 private:
-    val target_;
+    Value target_;
     const char* type_;
     Callback callback_;
-    val function_;
+    Value function_;
 };
 
-val Document() { return val::global("document"); }
+Value Document() { return Value::Global()["document"]; }
 
-val CreateElement(const char* tag) { return Document().call<val>("createElement", val(tag)); }
+Value CreateElement(const char* tag) { return Document().Call("createElement", tag); }
 
-void SetStyle(const val& element, const char* property, const std::string& value) {
-    element["style"].call<void>("setProperty", val(property), val(value));
+void SetStyle(const Value& element, const char* property, const std::string& value) {
+    element["style"].Call("setProperty", property, value);
 }
 
 // An element's whole style is written in one call: a call into the page costs more than the
 // browser's reading of a longer text.
-void SetStyles(const val& element, const std::string& declarations) { element["style"].set("cssText", declarations); }
+void SetStyles(const Value& element, const std::string& declarations) { element["style"].Set("cssText", declarations); }
 
-double PixelRatio() { return val::global("devicePixelRatio").as<double>(); }
+double PixelRatio() { return Value::Global()["devicePixelRatio"].Number(); }
+
+// The run ends with the error, as the design data cannot be what the program was built from.
+[[noreturn]] void DesignBroken(const std::string& message) {
+    Fail(message);
+    std::abort();
+}
 
 // The window of this name that the build wrote into the page, which the program takes over once:
 // a window made again later, while the one unloaded before is still in the page, is made anew.
-val TakeWrittenWindow(const std::string& name) {
-    val window = Document().call<val>("getElementById", name);
-    if (window.isNull() || !window.call<bool>("hasAttribute", val("data-written"))) {
-        return val::null();
+Value WrittenWindow(const std::string& name) {
+    Value window = Document().Call("getElementById", name);
+    return !window.IsNone() && window.Call("hasAttribute", "data-written").Truth() ? window : Value();
+}
+
+Value TakeWrittenWindow(const std::string& name) {
+    Value window = WrittenWindow(name);
+    if (!window.IsNone()) {
+        window.Call("removeAttribute", "data-written");
     }
-    window.call<void>("removeAttribute", val("data-written"));
     return window;
 }
 
 // The element of a control that the build wrote into the window written into the page, or a new one.
-val ElementOf(const char* tag, const std::string& id, const val& writtenWindow) {
-    if (!writtenWindow.isNull()) {
-        if (val written = Document().call<val>("getElementById", id);
-            !written.isNull() && writtenWindow.call<bool>("contains", written)) {
+Value ElementOf(const char* tag, const std::string& id, const Value& writtenWindow) {
+    if (!writtenWindow.IsNone()) {
+        if (Value written = Document().Call("getElementById", id);
+            !written.IsNone() && writtenWindow.Call("contains", written).Truth()) {
             return written;
         }
     }
@@ -116,30 +138,34 @@ val ElementOf(const char* tag, const std::string& id, const val& writtenWindow) 
 }
 
 // The design common to every kind of control, and what its kind draws.
-void ApplyDesign(val& element, const std::string& id, const ControlDesign& design) {
-    element.set("id", id);
+void ApplyDesign(const Value& element, const std::string& id, const ControlDesign& design) {
+    element.Set("id", id);
     SetStyles(element, web::ControlStyle(design, PixelRatio()));
     if (!design.accessibleName.empty()) {
-        element.call<void>("setAttribute", val("aria-label"), val(std::string(design.accessibleName)));
+        element.Call("setAttribute", "aria-label", design.accessibleName);
     }
 }
 
-// The pictures, decoded by the browser once a run, as promises of an ImageBitmap.
-std::map<const std::uint8_t*, val> pictures;
+// The pictures of the design data, decoded by the browser once a run, as promises of an
+// ImageBitmap. A damaged one ends the run.
+std::vector<std::pair<std::string_view, Value>> pictures;
 
-val Picture(const WindowDesign& design) {
-    const auto image = PictureImage(design.picture);
-    auto found = pictures.find(design.picture.data());
-    if (found == pictures.end()) {
-        const val bytes(emscripten::typed_memory_view(image.size(), image.data()));
-        const val blob = val::global("Blob").new_(val::array(std::vector<val>{bytes}));
-        found = pictures.emplace(design.picture.data(), val::global("createImageBitmap")(blob)).first;
+Value Picture(const WindowDesign& design) {
+    const auto found = std::find_if(pictures.begin(), pictures.end(),
+                                    [&design](const auto& picture) { return picture.first == design.name; });
+    if (found != pictures.end()) {
+        return found->second;
     }
-    return found->second;
+    const auto image = ReadPicture(design.picture);
+    if (!image.damage.empty()) {
+        Fail(image.damage);
+        return {};
+    }
+    return pictures.emplace_back(design.name, Value::Bytes(image.bytes).Picture()).second;
 }
 
 // The control that has the keyboard focus, in the page or in no window.
-val ActiveElement() { return Document()["activeElement"]; }
+Value ActiveElement() { return Document()["activeElement"]; }
 
 // How far a finger reaches on a touch screen, in CSS pixels each way: Apple's and WCAG's size of a
 // target to tap.
@@ -149,8 +175,11 @@ constexpr double TapPixels = 44;
 
 // Controls share their element and the listeners that go with it.
 struct Control {
-    Control(std::string id, const ControlDesign& design, const val& writtenWindow)
-        : element(ElementOf(web::ControlTag(design.kind), id, writtenWindow)), id(std::move(id)), rect(design.rect) {
+    Control(std::string id, const ControlDesign& design, const Value& writtenWindow)
+        : element(ElementOf(web::ControlTag(design.kind), id, writtenWindow)),
+          id(std::move(id)),
+          kind(design.kind),
+          rect(design.rect) {
         ApplyDesign(element, this->id, design);
     }
     virtual ~Control() = default;
@@ -159,7 +188,7 @@ struct Control {
     Control(Control&&) = delete;
     Control& operator=(Control&&) = delete;
 
-    void Listen(const char* type, std::function<void(val)> callback) {
+    void Listen(const char* type, CallbackFunction callback) {
         listeners.push_back(std::make_unique<Listener>(element, type, std::move(callback)));
     }
 
@@ -182,8 +211,9 @@ struct Control {
         SetStyle(element, "--tap", web::Pixels(border));
     }
 
-    val element;
+    Value element;
     std::string id;
+    ControlKind kind;
     TwipRect rect;
     bool pressed = false;  // whether it is a button, or a label with a click handler
     int tapBorder = 0;     // CSS pixels
@@ -191,15 +221,15 @@ struct Control {
 };
 
 struct Label::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id, const val& writtenWindow)
+    Impl(const ControlDesign& design, std::string id, const Value& writtenWindow)
         : Control(std::move(id), design, writtenWindow) {
-        Listen("click", [this](const val& /*event*/) { Raise(click); });
+        Listen("click", [this](const Value& /*event*/) { Raise(click); });
         SetText(design.text);
     }
 
     void SetText(std::u16string_view text) {
         text_ = text;
-        element.set("textContent", text_);
+        element.Set("textContent", text_);
     }
 
     // A label with a click handler, which the design keeps out of the keyboard focus, is a button
@@ -207,7 +237,7 @@ struct Label::Impl final : Control {
     void SetClick(Handler handler) {
         click = std::move(handler);
         pressed = true;
-        element.call<void>("setAttribute", val("role"), val("button"));
+        element.Call("setAttribute", "role", "button");
     }
 
     Handler click;
@@ -218,66 +248,75 @@ struct Label::Impl final : Control {
 // length, whether typed, pasted, dropped or composed: each insertion is cut here before the
 // browser makes it, and whatever the browser changed itself is checked after.
 struct TextBox::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id, const val& writtenWindow)
+    Impl(const ControlDesign& design, std::string id, const Value& writtenWindow)
         : Control(std::move(id), design, writtenWindow), maxLength_(design.maxLength) {
-        element.set("type", val("text"));
+        element.Set("type", "text");
         if (design.keyboard == Keyboard::Digits) {
-            element.set("inputMode", val("numeric"));
+            element.Set("inputMode", "numeric");
         }
-        element.set("spellcheck", false);
-        element.set("autocomplete", val("off"));
+        element.Set("spellcheck", false);
+        element.Set("autocomplete", "off");
         // What a person typed into the box that the page showed before the program ran goes
-        // through the box's rule as soon as the window's handlers are in place.
-        if (element["isConnected"].as<bool>() && Value() != design.text) {
-            typedEarly_ = std::make_unique<Callback>([this](const val& /*unused*/) { Keep(Value(), Cursor(), true); });
-            val::global("setTimeout")(typedEarly_->Function(), 0, val::null());
+        // through the box's rule as soon as the window's handlers are in place (TakeTypedEarly).
+        if (element["isConnected"].Truth() && Text() != design.text) {
+            typedEarly.push_back(this);
         } else {
-            element.set("value", std::u16string(design.text));
+            element.Set("value", design.text);
         }
-        Listen("beforeinput", [this](const val& event) { Insert(event); });
-        Listen("input", [this](const val& event) {
-            if (!event["isComposing"].as<bool>()) {
-                Keep(Value(), Cursor(), true);
+        Listen("beforeinput", [this](const Value& event) { Insert(event); });
+        Listen("input", [this](const Value& event) {
+            if (!event["isComposing"].Truth()) {
+                Keep(Text(), Cursor(), true);
             }
         });
-        Listen("compositionend", [this](const val& /*event*/) { Keep(Value(), Cursor(), true); });
+        Listen("compositionend", [this](const Value& /*event*/) { Keep(Text(), Cursor(), true); });
     }
 
     void SetText(std::u16string_view text) {
-        element.set("value", std::u16string(text));
+        element.Set("value", text);
         Raise(change);
     }
 
-    [[nodiscard]] std::u16string Value() const { return element["value"].as<std::u16string>(); }
+    ~Impl() override { std::erase(typedEarly, this); }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    Impl(Impl&&) = delete;
+    Impl& operator=(Impl&&) = delete;
+
+    [[nodiscard]] std::u16string Text() const { return element["value"].Text(); }
+
+    void TakeTyped() { Keep(Text(), Cursor(), true); }
+
+    // The boxes that a person typed into before the program ran.
+    static std::vector<Impl*> typedEarly;
 
     Handler change;
 
 private:
-    [[nodiscard]] std::size_t Cursor() const { return element["selectionEnd"].as<std::size_t>(); }
+    [[nodiscard]] std::size_t Cursor() const { return std::size_t(element["selectionEnd"].Number()); }
 
     // Cuts an insertion down to its first line and to the room the box has left, as a Windows box
     // cuts a paste, and inserts what is left through the browser's own editing, which keeps it
     // for undo; the input event that follows raises the change event.
-    void Insert(const val& event) {
-        const val transfer = event["dataTransfer"];
-        const val inserted = event["data"].isString() ? event["data"]
-                             : transfer.isNull() || transfer.isUndefined()
-                                 ? val::undefined()
-                                 : transfer.call<val>("getData", val("text/plain"));
-        if (inserting_ || !event["cancelable"].as<bool>() || !inserted.isString()) {
+    void Insert(const Value& event) {
+        const Value transfer = event["dataTransfer"];
+        const Value inserted = event["data"].IsText() ? event["data"]
+                               : transfer.IsNone()    ? Value()
+                                                      : transfer.Call("getData", "text/plain");
+        if (inserting_ || !event["cancelable"].Truth() || !inserted.IsText()) {
             return;
         }
-        event.call<void>("preventDefault");
+        event.Call("preventDefault");
         // Firefox hands over a wide character typed as one key in two insertions, one for each
         // half: the first half waits for the second, so that the character comes in whole or not
         // at all. A half that nothing completes is dropped with the next insertion.
-        auto text = std::exchange(heldHalf_, {}) + inserted.as<std::u16string>();
+        auto text = std::exchange(heldHalf_, {}) + inserted.Text();
         if (!text.empty() && IsHighSurrogate(text.back())) {
             heldHalf_ = text.back();
             text.pop_back();
         }
-        const std::u16string value = Value();
-        const auto start = std::min(element["selectionStart"].as<std::size_t>(), value.size());
+        const std::u16string value = Text();
+        const auto start = std::min(std::size_t(element["selectionStart"].Number()), value.size());
         const auto end = std::clamp(Cursor(), start, value.size());
         std::u16string kept = KeepFirstLine(text, text.size()).text;
         if (maxLength_ > 0) {
@@ -289,7 +328,7 @@ private:
             return;
         }
         inserting_ = true;
-        const bool insertedByBrowser = Document().call<bool>("execCommand", val("insertText"), false, kept);
+        const bool insertedByBrowser = Document().Call("execCommand", "insertText", false, kept).Truth();
         inserting_ = false;
         if (!insertedByBrowser) {
             Keep(value.substr(0, start) + kept + value.substr(end), start + kept.size(), false);
@@ -303,29 +342,30 @@ private:
         if (maxLength_ > 0) {
             kept = KeepWholeCharacters(kept.text, kept.cursor, std::size_t(maxLength_));
         }
-        if (kept.text != Value()) {
-            element.set("value", kept.text);
+        if (kept.text != Text()) {
+            element.Set("value", kept.text);
             changed = true;
         }
-        element.call<void>("setSelectionRange", kept.cursor, kept.cursor);
+        element.Call("setSelectionRange", kept.cursor, kept.cursor);
         if (changed) {
             Raise(change);
         }
     }
 
     int maxLength_;
-    std::unique_ptr<Callback> typedEarly_;
     bool inserting_ = false;
     std::u16string heldHalf_;
 };
 
+std::vector<TextBox::Impl*> TextBox::Impl::typedEarly;
+
 struct Button::Impl final : Control {
-    Impl(const ControlDesign& design, std::string id, const val& writtenWindow)
+    Impl(const ControlDesign& design, std::string id, const Value& writtenWindow)
         : Control(std::move(id), design, writtenWindow) {
         pressed = true;
-        element.set("type", val("button"));
-        element.set("textContent", std::u16string(design.text));
-        Listen("click", [this](const val& /*event*/) { Raise(click); });
+        element.Set("type", "button");
+        element.Set("textContent", design.text);
+        Listen("click", [this](const Value& /*event*/) { Raise(click); });
     }
 
     Handler click;
@@ -338,8 +378,8 @@ std::vector<Window::Impl*> windows;
 
 // The viewport's width and height in CSS pixels.
 std::pair<int, int> Viewport() {
-    const val viewport = Document()["documentElement"];
-    return {viewport["clientWidth"].as<int>(), viewport["clientHeight"].as<int>()};
+    const Value viewport = Document()["documentElement"];
+    return {int(viewport["clientWidth"].Number()), int(viewport["clientHeight"].Number())};
 }
 
 }  // namespace
@@ -352,61 +392,59 @@ struct Window::Impl {
           height(ToPixels(design.height)),
           enterClicks(design.enterClicks),
           escapeCloses(design.escapeCloses),
-          element(TakeWrittenWindow(name)),
-          canvas(CreateElement("canvas")) {
+          element(TakeWrittenWindow(name)) {
         // The first window is written into the page, picture and all, and the browser shows it
-        // before the program runs: it stays in view while the program takes it over.
-        const val written = element;
-        if (written.isNull()) {
+        // before the program runs: it stays in view as it is while the program takes it over.
+        const Value written = element;
+        if (written.IsNone()) {
             element = CreateElement("div");
-        } else {
-            writtenPicture = element.call<val>("querySelector", val("img"));
+            canvas = CreateElement("canvas");
+            SetStyles(canvas, web::Placed(0, 0, width, height));
+            element.Call("append", canvas);
         }
-        element.set("id", std::string(design.name));
-        element.call<void>("setAttribute", val("role"), val("group"));
-        element.call<void>("setAttribute", val("aria-label"), std::u16string(design.caption));
+        element.Set("id", design.name);
+        element.Call("setAttribute", "role", "group");
+        element.Call("setAttribute", "aria-label", design.caption);
         // Otherwise it is hidden until it is shown, and unseen until its picture is drawn. Fixed in
         // the viewport, it never widens the page: a phone's browser would widen its viewport to a
         // window past its edge, for a moment as the phone turns, and the window would be placed in that.
         SetStyles(element, web::WindowStyle(design) +
-                               (!written.isNull() ? "visibility:visible;" : "display:none;visibility:hidden;"));
-        SetStyles(canvas, web::Placed(0, 0, width, height));
-        element.call<void>("prepend", canvas);
+                               (!written.IsNone() ? "visibility:visible;" : "display:none;visibility:hidden;"));
         for (const ControlDesign* control : design.controls) {
             controls.emplace_back(control, CreateControl(*control, written));
-            element.call<void>("append", controls.back().second->element);
+            element.Call("append", controls.back().second->element);
         }
         for (const auto& [control, created] : controls) {
             if (control->labelledBy != nullptr) {
-                created->element.call<void>("setAttribute", val("aria-labelledby"),
-                                            val(Find<Control>(*control->labelledBy).id));
+                created->element.Call("setAttribute", "aria-labelledby", Find(*control->labelledBy).id);
             }
         }
-        DrawPicture(design);
-        listeners.push_back(std::make_unique<Listener>(element, "mousedown", [this](const val& event) {
+        DrawPicture(design, written);
+        listeners.push_back(std::make_unique<Listener>(element, "mousedown", [this](const Value& event) {
             // A click on a window brings it to the front, and leaves the keyboard focus in it
             // unless it lands on a control that takes the focus.
-            if (event["target"]["tabIndex"].as<int>() < 0) {
-                event.call<void>("preventDefault");
+            if (event["target"]["tabIndex"].Number() < 0) {
+                event.Call("preventDefault");
             }
             BringToFront();
             Activate();
         }));
         listeners.push_back(
-            std::make_unique<Listener>(element, "focusin", [this](const val& event) { focused = event["target"]; }));
-        listeners.push_back(std::make_unique<Listener>(element, "keydown", [this](const val& event) { Press(event); }));
-        listeners.push_back(std::make_unique<Listener>(val::global("window"), "resize", [this](const val& /*event*/) {
+            std::make_unique<Listener>(element, "focusin", [this](const Value& event) { focused = event["target"]; }));
+        listeners.push_back(
+            std::make_unique<Listener>(element, "keydown", [this](const Value& event) { Press(event); }));
+        listeners.push_back(std::make_unique<Listener>(Value::Global(), "resize", [this](const Value& /*event*/) {
             if (placed) {
                 PlaceAtStart();
             }
         }));
-        Document()["body"].call<void>("append", element);
+        Document()["body"].Call("append", element);
         windows.insert(windows.begin(), this);
     }
 
     ~Impl() {
         std::erase(windows, this);
-        element.call<void>("remove");
+        element.Call("remove");
     }
 
     Impl(const Impl&) = delete;
@@ -414,16 +452,23 @@ struct Window::Impl {
     Impl(Impl&&) = delete;
     Impl& operator=(Impl&&) = delete;
 
-    template <class Kind>
-    [[nodiscard]] Kind& Find(const ControlDesign& design) const {
+    [[nodiscard]] Control& Find(const ControlDesign& design) const {
         for (const auto& [control, created] : controls) {
             if (control == &design) {
-                if (auto* found = dynamic_cast<Kind*>(created.get())) {
-                    return *found;
-                }
+                return *created;
             }
         }
-        throw RunTimeError("control not found: " + name + " has no " + std::string(design.name) + " of that kind");
+        DesignBroken("control not found: " + name + " has no " + std::string(design.name));
+    }
+
+    // The control of the design, of that kind.
+    template <class Kind>
+    [[nodiscard]] Kind& Find(const ControlDesign& design, ControlKind kind) const {
+        Control& found = Find(design);
+        if (found.kind != kind) {
+            DesignBroken("control not found: " + name + " has no " + std::string(design.name) + " of that kind");
+        }
+        return static_cast<Kind&>(found);  // NOLINT(cppcoreguidelines-pro-type-static-cast-downcast): of its kind
     }
 
     void Show() {
@@ -441,7 +486,7 @@ struct Window::Impl {
         shown = false;
         // As on a desktop, the window in front of those left takes the keyboard focus.
         const auto front = std::find_if(windows.rbegin(), windows.rend(), [](Impl* window) { return window->shown; });
-        if (front != windows.rend() && !(*front)->element.call<bool>("contains", ActiveElement())) {
+        if (front != windows.rend() && !(*front)->element.Call("contains", ActiveElement()).Truth()) {
             (*front)->Activate();
         }
     }
@@ -453,23 +498,23 @@ private:
     // pointer does, and Escape asks the window to close. A key held down repeats nothing, and a
     // key handled goes no further: its default action would press the button that the click has
     // just given the focus to, Ok.
-    void Press(const val& event) {
-        const auto key = event["key"].as<std::string>();
-        if ((key != "Enter" && key != "Escape") || event["isComposing"].as<bool>()) {
+    void Press(const Value& event) {
+        const auto key = event["key"].Text();
+        if ((key != u"Enter" && key != u"Escape") || event["isComposing"].Truth()) {
             return;
         }
-        if (event["repeat"].as<bool>()) {
-            event.call<void>("preventDefault");
-        } else if (key == "Enter" && enterClicks != nullptr) {
-            event.call<void>("preventDefault");
-            Find<Control>(*enterClicks).element.call<void>("click");
-        } else if (key == "Escape" && escapeCloses) {
-            event.call<void>("preventDefault");
+        if (event["repeat"].Truth()) {
+            event.Call("preventDefault");
+        } else if (key == u"Enter" && enterClicks != nullptr) {
+            event.Call("preventDefault");
+            Find(*enterClicks).element.Call("click");
+        } else if (key == u"Escape" && escapeCloses) {
+            event.Call("preventDefault");
             Raise(closeRequest);
         }
     }
 
-    [[nodiscard]] std::unique_ptr<Control> CreateControl(const ControlDesign& design, const val& written) const {
+    [[nodiscard]] std::unique_ptr<Control> CreateControl(const ControlDesign& design, const Value& written) const {
         std::string id = name + "." + std::string(design.name);
         switch (design.kind) {
             case ControlKind::Label:
@@ -479,49 +524,53 @@ private:
             case ControlKind::Button:
                 return std::make_unique<Button::Impl>(design, std::move(id), written);
         }
-        throw RunTimeError("invalid control kind for " + std::string(design.name));
+        DesignBroken("invalid control kind for " + std::string(design.name));
     }
 
     // The picture is drawn at the origin once the browser has decoded it, and the window appears
-    // with it. A picture that does not decode ends the run.
-    void DrawPicture(const WindowDesign& design) {
-        pictureDrawn = std::make_unique<Callback>([this](const val& decoded) {
+    // with it; a window written into the page keeps the picture the page shows, which the browser
+    // scales with it. A picture that does not decode ends the run.
+    void DrawPicture(const WindowDesign& design, const Value& written) {
+        pictureFailed = std::make_unique<Callback>(
+            [this](const Value& /*error*/) { Fail("invalid picture: the picture of " + name + " does not decode"); });
+        if (!written.IsNone()) {
+            written.Call("querySelector", "img").Call("decode").Call("catch", pictureFailed->Function());
+            return;
+        }
+        pictureDrawn = std::make_unique<Callback>([this](const Value& decoded) {
             bitmap = decoded;
             Paint();
-            if (!writtenPicture.isNull()) {
-                writtenPicture.call<void>("remove");
-            }
             SetStyle(element, "visibility", "visible");
             // A control takes the focus only once it can be seen.
             if (shown && windows.back() == this) {
                 Activate();
             }
         });
-        pictureFailed = std::make_unique<Callback>([this](const val& /*error*/) {
-            throw RunTimeError("invalid picture: the picture of " + name + " does not decode");
-        });
-        Picture(design).call<void>("then", pictureDrawn->Function(), pictureFailed->Function());
+        const Value picture = Picture(design);
+        if (!picture.IsNone()) {
+            picture.Call("then", pictureDrawn->Function(), pictureFailed->Function());
+        }
     }
 
     // At 1:1 the picture is drawn unscaled. In a shrunk scene it is drawn again at the size it is
     // shown, in device pixels, smoothed by the canvas: WebKit would shrink the window's own pixels
     // by dropping some, and the picture's thin lines with them.
     void Paint() {
-        const double pixels = scale < 1 ? scale * val::global("devicePixelRatio").as<double>() : 1;
-        if (bitmap.isUndefined() || pixels == paintedPixels) {
+        const double pixels = scale < 1 ? scale * PixelRatio() : 1;
+        if (bitmap.IsNone() || pixels == paintedPixels) {
             return;
         }
         paintedPixels = pixels;
-        canvas.set("width", std::lround(width * pixels));
-        canvas.set("height", std::lround(height * pixels));
-        val context = canvas.call<val>("getContext", val("2d"));
+        canvas.Set("width", std::lround(width * pixels));
+        canvas.Set("height", std::lround(height * pixels));
+        const Value context = canvas.Call("getContext", "2d");
         if (pixels == 1) {
-            context.call<void>("drawImage", bitmap, 0, 0);
+            context.Call("drawImage", bitmap, 0, 0);
             return;
         }
-        context.set("imageSmoothingQuality", val("high"));
-        context.call<void>("drawImage", bitmap, 0, 0, std::lround(bitmap["width"].as<double>() * pixels),
-                           std::lround(bitmap["height"].as<double>() * pixels));
+        context.Set("imageSmoothingQuality", "high");
+        context.Call("drawImage", bitmap, 0, 0, std::lround(bitmap["width"].Number() * pixels),
+                     std::lround(bitmap["height"].Number() * pixels));
     }
 
     void BringToFront() {
@@ -534,15 +583,15 @@ private:
 
     // Gives the keyboard focus back to the control that had it, or to the first that takes it.
     void Activate() const {
-        if (element.call<bool>("contains", ActiveElement())) {
+        if (element.Call("contains", ActiveElement()).Truth()) {
             return;
         }
-        val target = focused;
-        if (target.isUndefined() || !element.call<bool>("contains", target)) {
-            target = element.call<val>("querySelector", val("input, button"));
+        Value target = focused;
+        if (target.IsNone() || !element.Call("contains", target).Truth()) {
+            target = element.Call("querySelector", "input, button");
         }
-        if (!target.isNull()) {
-            target.call<void>("focus");
+        if (!target.IsNone()) {
+            target.Call("focus");
         }
     }
 
@@ -567,8 +616,13 @@ private:
         top = std::max(y, 0);
         SetStyle(element, "left", web::Pixels(left));
         SetStyle(element, "top", web::Pixels(top));
-        SetStyle(element, "transform", scale < 1 ? "scale(" + std::to_string(scale) + ")" : "none");
-        const bool touch = val::global("matchMedia")(val("(pointer: coarse)"))["matches"].as<bool>();
+        // The page writes the number, as it does where it places the window written into it.
+        if (scale < 1) {
+            element["style"].Call("setProperty", "scale", scale);
+        } else {
+            SetStyle(element, "scale", "none");
+        }
+        const bool touch = Value::Global().Call("matchMedia", "(pointer: coarse)")["matches"].Truth();
         for (const auto& [design, control] : controls) {
             control->FitTapArea(scale, touch);
         }
@@ -602,11 +656,10 @@ private:
     const Impl* owner = nullptr;
     double scale = 1;          // of the whole scene, at the last placing
     double paintedPixels = 0;  // device pixels to the picture's pixel, as last drawn
-    val element;
-    val canvas;
-    val bitmap = val::undefined();
-    val writtenPicture = val::null();  // until the program's own is drawn
-    val focused = val::undefined();
+    Value element;
+    Value canvas;  // the picture of a window not written into the page
+    Value bitmap;
+    Value focused;
     std::vector<std::pair<const ControlDesign*, std::unique_ptr<Control>>> controls;
     std::vector<std::unique_ptr<Listener>> listeners;
     std::unique_ptr<Callback> pictureDrawn;
@@ -625,7 +678,8 @@ void Window::Hide() { impl_->Hide(); }
 // its design says so.
 void Window::OnCloseRequest(Handler handler) { impl_->closeRequest = std::move(handler); }
 
-Label::Label(const Window& window, const ControlDesign& design) : impl_(&window.impl().Find<Impl>(design)) {}
+Label::Label(const Window& window, const ControlDesign& design)
+    : impl_(&window.impl().Find<Impl>(design, ControlKind::Label)) {}
 
 void Label::SetText(std::u16string_view text) { impl_->SetText(text); }
 
@@ -633,15 +687,17 @@ std::u16string Label::Text() const { return impl_->text_; }
 
 void Label::OnClick(Handler handler) { impl_->SetClick(std::move(handler)); }
 
-TextBox::TextBox(const Window& window, const ControlDesign& design) : impl_(&window.impl().Find<Impl>(design)) {}
+TextBox::TextBox(const Window& window, const ControlDesign& design)
+    : impl_(&window.impl().Find<Impl>(design, ControlKind::TextBox)) {}
 
 void TextBox::SetText(std::u16string_view text) { impl_->SetText(text); }
 
-std::u16string TextBox::Text() const { return impl_->Value(); }
+std::u16string TextBox::Text() const { return impl_->Text(); }
 
 void TextBox::OnChange(Handler handler) { impl_->change = std::move(handler); }
 
-Button::Button(const Window& window, const ControlDesign& design) : impl_(&window.impl().Find<Impl>(design)) {}
+Button::Button(const Window& window, const ControlDesign& design)
+    : impl_(&window.impl().Find<Impl>(design, ControlKind::Button)) {}
 
 void Button::OnClick(Handler handler) { impl_->click = std::move(handler); }
 
@@ -649,11 +705,11 @@ namespace {
 
 // One quiet line under the windows: how the run ended.
 void SayOnThePage(const std::string& text) {
-    val line = CreateElement("p");
-    line.set("id", val("status"));
-    line.call<void>("setAttribute", val("role"), val("status"));
-    line.set("textContent", text);
-    Document()["body"].call<void>("append", line);
+    const Value line = CreateElement("p");
+    line.Set("id", "status");
+    line.Call("setAttribute", "role", "status");
+    line.Set("textContent", text);
+    Document()["body"].Call("append", line);
 }
 
 void DestroyDoomed(void* /*unused*/) { run::DestroyDoomed(); }
@@ -662,7 +718,7 @@ void DestroyDoomed(void* /*unused*/) { run::DestroyDoomed(); }
 
 void DestroyLater(std::shared_ptr<void> object) {
     if (run::Doom(std::move(object))) {
-        emscripten_async_call(DestroyDoomed, nullptr, 0);
+        emscripten_set_timeout(DestroyDoomed, 0, nullptr);
     }
 }
 
@@ -672,9 +728,8 @@ void End(int status) {
     }
     Reference::UnloadAll();
     // A window written into the page that the run ended before taking over goes with the others.
-    for (const val& written :
-         emscripten::vecFromJSArray<val>(Document().call<val>("querySelectorAll", val("body > div")))) {
-        written.call<void>("remove");
+    for (Value written; !(written = Document().Call("querySelector", "body > div")).IsNone();) {
+        written.Call("remove");
     }
     if (status == 0) {
         SayOnThePage("Tablinor - Verdusk ha terminado. Vuelva a cargar la página para iniciarlo de nuevo.");
@@ -683,42 +738,36 @@ void End(int status) {
 
 void Fail(std::string_view message) {
     const std::string line = "Tablinor - Verdusk: run-time error: " + std::string(message);
-    val::global("console").call<void>("error", line);
+    Value::Global()["console"].Call("error", line);
     SayOnThePage(line);
     End(1);
 }
 
 namespace {
 
-// Adds the page's faces and resolves once the browser has read them all.
-val AddPageFaces() {
-    std::vector<val> loaded;
-    for (const web::PageFace& face : web::PageFaces) {
-        const val bytes(emscripten::typed_memory_view(face.face.file.size(), face.face.file.data()));
-        val descriptors = val::object();
-        descriptors.set("weight", std::to_string(face.weight));
-        val fontFace = val::global("FontFace").new_(val(face.family), bytes, descriptors);
-        Document()["fonts"].call<void>("add", fontFace);
-        loaded.push_back(fontFace.call<val>("load"));
-    }
-    return val::global("Promise").call<val>("all", val::array(loaded));
+// Adds the face the program carries to the page's and gives the promise of every face read, the
+// bold one written into the page too.
+Value ReadFaces() {
+    page_add_face(web::DialogFace.family, web::DialogFace.weight, web::TahomaFile.data(), web::TahomaFile.size());
+    return Value::Taken(page_faces_read());
 }
 
-// Clicks on the first window that came before the program ran, which the page held for it, are
-// taken in the order they came, once the handlers are in place and after the text typed before.
-void TakeHeldClicks() {
-    const val take = val::global("takeHeldClicks");
-    if (take.isUndefined()) {
+// What a person did to the first window before the program ran is done as soon as its handlers
+// are in place, before the browser hands the program anything else: the text typed into its
+// boxes, then the clicks that the page held for it, in the order they came.
+void TakeEarlyInput() {
+    for (TextBox::Impl* box : std::exchange(TextBox::Impl::typedEarly, {})) {
+        box->TakeTyped();
+    }
+    if (Value::Global()["takeHeldClicks"].IsNone()) {
         return;
     }
-    static Callback replay([](const val& ids) {
-        for (const auto& id : emscripten::vecFromJSArray<std::string>(ids)) {
-            if (const val control = Document().call<val>("getElementById", id); !control.isNull()) {
-                control.call<void>("click");
-            }
+    const Value ids = Value::Global().Call("takeHeldClicks");
+    for (Value id; !(id = ids.Call("shift")).IsNone();) {
+        if (const Value control = Document().Call("getElementById", id); !control.IsNone()) {
+            control.Call("click");
         }
-    });
-    val::global("setTimeout")(replay.Function(), 0, take());
+    }
 }
 
 }  // namespace
@@ -726,33 +775,38 @@ void TakeHeldClicks() {
 void BeginRun(const ApplicationDesign& application) {
     run::Begin();
     if (application.firstWindow != nullptr) {
-        Document().set("title", std::u16string(application.firstWindow->caption));
+        Document().Set("title", application.firstWindow->caption);
     }
     // The browser decodes a picture only in a later turn of its event loop: decoded while the
     // faces are read, each window shows with its picture in the first frame after it is asked for.
-    // Damaged design data ends the run here, before any window shows.
-    Raise([&application] {
-        if (application.firstWindow != nullptr) {
-            Picture(*application.firstWindow);
-        }
-        for (const WindowDesign* window : application.laterWindows) {
+    // Damaged design data ends the run here, before any window shows. The page shows the picture
+    // of a window written into it already.
+    if (application.firstWindow != nullptr && WrittenWindow(std::string(application.firstWindow->name)).IsNone()) {
+        Picture(*application.firstWindow);
+    }
+    for (const WindowDesign* window : application.laterWindows) {
+        if (!run::Ended()) {
             Picture(*window);
         }
-    });
+    }
 }
 
 // The browser keeps the page's event loop: the run goes on after this returns, until End. So the
 // page has no FinishRun, the half of a run that comes after its event loop.
 int Run(const ApplicationDesign& application, const Handler& start) {
     BeginRun(application);
-    static Callback facesRead([start](const val& /*faces*/) {
+    if (run::Ended()) {
+        return run::ExitStatus();
+    }
+    static Callback facesRead([start](const Value& /*faces*/) {
         start();
-        TakeHeldClicks();
+        TakeEarlyInput();
     });
-    static Callback facesFailed([](const val& error) {
-        throw RunTimeError("the page's faces cannot be read: " + error["message"].as<std::string>());
+    static Callback facesFailed([](const Value& error) {
+        const std::u16string message = error["message"].Text();
+        Fail("the page's faces cannot be read: " + std::string(message.begin(), message.end()));
     });
-    AddPageFaces().call<void>("then", facesRead.Function(), facesFailed.Function());
+    ReadFaces().Call("then", facesRead.Function(), facesFailed.Function());
     return run::ExitStatus();
 }
 

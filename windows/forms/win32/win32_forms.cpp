@@ -107,10 +107,13 @@ Font CreateDesignFont(const FontDesign& design, int dpi) {
 
 // OLE decodes the JPEG; the window keeps a bitmap of its own.
 Bitmap DecodePicture(const WindowDesign& design) {
-    const auto image = PictureImage(design.picture);
-    const ComPtr<IStream> stream(SHCreateMemStream(image.data(), UINT(image.size())));
+    const auto image = ReadPicture(design.picture);
+    if (!image.damage.empty()) {
+        throw RunTimeError(image.damage);
+    }
+    const ComPtr<IStream> stream(SHCreateMemStream(image.bytes.data(), UINT(image.bytes.size())));
     IPicture* decoded = nullptr;
-    if (!stream || FAILED(OleLoadPicture(stream.get(), LONG(image.size()), FALSE, IID_IPicture,
+    if (!stream || FAILED(OleLoadPicture(stream.get(), LONG(image.bytes.size()), FALSE, IID_IPicture,
                                          reinterpret_cast<void**>(&decoded)))) {
         throw RunTimeError("invalid picture: the picture of " + std::string(design.name) + " does not decode");
     }
