@@ -144,6 +144,13 @@ class Engine:
     def click(self, x, y):
         raise NotImplementedError
 
+    def press(self, x, y):
+        """The mouse's button pressed at (x, y) and held, until release."""
+        raise NotImplementedError
+
+    def release(self, x, y):
+        raise NotImplementedError
+
     def tap(self, x, y):
         raise NotImplementedError
 
@@ -295,6 +302,17 @@ class Selenium(Engine):
     def click(self, x, y):
         self.pointer(interaction.POINTER_MOUSE, x, y)
 
+    def mouse(self, act):
+        actions = ActionBuilder(self.driver, mouse=PointerInput(interaction.POINTER_MOUSE, "mouse"), duration=0)
+        act(actions.pointer_action)
+        actions.perform()
+
+    def press(self, x, y):
+        self.mouse(lambda pointer: pointer.move_to_location(int(x), int(y)).pointer_down())
+
+    def release(self, x, y):
+        self.mouse(lambda pointer: pointer.move_to_location(int(x), int(y)).pointer_up())
+
     def tap(self, x, y):
         self.pointer(interaction.POINTER_TOUCH, x, y)
 
@@ -364,8 +382,14 @@ class Chromium(Selenium):
     def click(self, x, y):
         """Chromium's own mouse input, as the benchmarks have always sent it: chromedriver's
         actions would wait for the start of a frame, which would then wait in every click."""
-        for kind in ("mousePressed", "mouseReleased"):
-            self.cdp("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": y, "button": "left", "clickCount": 1})
+        self.press(x, y)
+        self.release(x, y)
+
+    def press(self, x, y):
+        self.cdp("Input.dispatchMouseEvent", {"type": "mousePressed", "x": x, "y": y, "button": "left", "clickCount": 1})
+
+    def release(self, x, y):
+        self.cdp("Input.dispatchMouseEvent", {"type": "mouseReleased", "x": x, "y": y, "button": "left", "clickCount": 1})
 
     def tap(self, x, y):
         for kind, points in (("touchStart", [{"x": x, "y": y}]), ("touchEnd", [])):
@@ -465,6 +489,12 @@ class Firefox(Engine):
 
     def click(self, x, y):
         self.call("click", x, y)
+
+    def press(self, x, y):
+        self.call("press", x, y)
+
+    def release(self, x, y):
+        self.call("release", x, y)
 
     def tap(self, x, y):
         self.call("tap", x, y)

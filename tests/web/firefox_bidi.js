@@ -64,6 +64,8 @@ const commands = {
     return Promise.all(found.map(element => element.evaluate(e => e.id)));
   },
   click: (x, y) => page.mouse.click(x, y),
+  press: async (x, y) => { await page.mouse.move(x, y); await page.mouse.down(); },
+  release: async (x, y) => { await page.mouse.move(x, y); await page.mouse.up(); },
   tap: (x, y) => page.touchscreen.tap(x, y),
   viewport: (w, h, r) => page.setViewport({width: w, height: h, deviceScaleFactor: r}),
   screenshot: () => page.screenshot({encoding: 'base64'}),

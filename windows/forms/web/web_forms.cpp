@@ -410,9 +410,13 @@ struct Window::Impl {
         // window past its edge, for a moment as the phone turns, and the window would be placed in that.
         SetStyles(element, web::WindowStyle(design) +
                                (!written.IsNone() ? "visibility:visible;" : "display:none;visibility:hidden;"));
+        // What the page wrote stays where it is: moved, an element would lose a click pressed on it
+        // before the program ran and released after.
         for (const ControlDesign* control : design.controls) {
             controls.emplace_back(control, CreateControl(*control, written));
-            element.Call("append", controls.back().second->element);
+            if (!controls.back().second->element["isConnected"].Truth()) {
+                element.Call("append", controls.back().second->element);
+            }
         }
         for (const auto& [control, created] : controls) {
             if (control->labelledBy != nullptr) {
@@ -438,7 +442,9 @@ struct Window::Impl {
                 PlaceAtStart();
             }
         }));
-        Document()["body"].Call("append", element);
+        if (written.IsNone()) {
+            Document()["body"].Call("append", element);
+        }
         windows.insert(windows.begin(), this);
     }
 
