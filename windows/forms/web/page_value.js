@@ -81,7 +81,6 @@ mergeInto(LibraryManager.library, {
         pageArguments.push(joined);
     },
 
-
     page_number: function (number) {
         return Number(pageValues[number]);
     },
