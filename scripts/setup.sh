@@ -101,17 +101,28 @@ build_web() {
     cmake --build "$web_build_dir"
 }
 
-# Installs the web tests' Node.js packages (puppeteer-core, to drive Firefox over WebDriver BiDi) in
-# the web build folder, exactly as locked, when the lock has changed; they drive Debian's browsers
-# and download none. Debian's npm comes apart from its nodejs; NodeSource's nodejs carries its own.
-install_web_test_modules() {
-    local folder="$web_build_dir/npm"
+# Installs the Node.js packages that a folder of the project locks into a folder of the web build,
+# exactly as locked, when the lock has changed; they drive Debian's browsers and download none.
+# Debian's npm comes apart from its nodejs; NodeSource's nodejs carries its own.
+install_node_modules() {
+    local locked=$1 folder=$2
     command -v npm >/dev/null || install_missing npm
-    if ! cmp -s "$repo_root/tests/web/package-lock.json" "$folder/package-lock.json"; then
+    if ! cmp -s "$locked/package-lock.json" "$folder/package-lock.json"; then
         mkdir -p "$folder"
-        cp "$repo_root/tests/web/package.json" "$repo_root/tests/web/package-lock.json" "$folder/"
+        cp "$locked/package.json" "$locked/package-lock.json" "$folder/"
         (cd "$folder" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
     fi
+}
+
+# The web tests' (puppeteer-core, to drive Firefox over WebDriver BiDi), in build-web/npm.
+install_web_test_modules() {
+    install_node_modules "$repo_root/tests/web" "$web_build_dir/npm"
+}
+
+# The web benchmarks' (Lighthouse, for its own first visit on a phone's network), in
+# build-web/bench-npm.
+install_web_bench_modules() {
+    install_node_modules "$repo_root/bench/web" "$web_build_dir/bench-npm"
 }
 
 # Whether this machine runs 32-bit code, which wine32 needs: newer kernels may run without it

@@ -43,9 +43,12 @@ DESKTOP = (800, 700)  # the viewport, CSS pixels
 PHONE_RATIO = 3
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
+# Even with its background networking off, Chromium looks up Google's and its search engine's
+# hosts; no name but the tests' own address resolves.
 QUIET_FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                "--disable-background-networking", "--disable-component-update", "--disable-sync",
-               "--disable-default-apps", "--disable-extensions", "--no-default-browser-check"]
+               "--disable-default-apps", "--disable-extensions", "--no-default-browser-check",
+               "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"]
 MINIBROWSER = "/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser"
 WEBKITDRIVER = "/usr/bin/WebKitWebDriver"
 FIREFOX_BIDI = Path(__file__).resolve().parent / "firefox_bidi.js"
@@ -489,12 +492,12 @@ class Noting(http.server.SimpleHTTPRequestHandler):
 
 class Host(http.server.ThreadingHTTPServer):
     """A web server on 127.0.0.1 that serves a folder as any static host would, and notes the path
-    of every request that reaches it."""
+    of every request that reaches it; the handler, a kind of Noting, may serve it otherwise."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, handler=Noting):
         self.folder = Path(folder)
         self.paths = []
-        super().__init__(("127.0.0.1", 0), functools.partial(Noting, directory=str(folder)))
+        super().__init__(("127.0.0.1", 0), functools.partial(handler, directory=str(folder)))
         self.url = f"http://127.0.0.1:{self.server_port}/"
         threading.Thread(target=self.serve_forever, daemon=True).start()
 
@@ -552,12 +555,14 @@ def start(name, width=800, height=700, ratio=1):
 
 
 @contextlib.contextmanager
-def chromium(scale=1, width=800, height=700, headless=True, log_network=False):
+def chromium(scale=1, width=800, height=700, headless=True, log_network=False, wait_for_load=True):
     """A Chromium at that device pixel ratio, its window width x height CSS pixels; headless, or on
-    the display with no word that software drives it."""
+    the display with no word that software drives it. Without wait_for_load, a page being opened
+    runs the scripts sent to it as soon as its document is there, before it has loaded."""
     profile = tempfile.mkdtemp(prefix="tablinor-chromium-")
     options = ChromiumOptions()
     options.binary_location = CHROMIUM
+    options.page_load_strategy = "normal" if wait_for_load else "none"
     for flag in QUIET_FLAGS + [f"--user-data-dir={profile}", f"--force-device-scale-factor={scale}",
                                f"--window-size={width},{height}"] + (["--headless=new"] if headless else []):
         options.add_argument(flag)
