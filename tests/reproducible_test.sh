@@ -4,7 +4,7 @@
 # wherever and whenever. The second build runs the same scripts in a clone of the source (with the
 # working tree's changes and new files) in a folder of another name and depth, as another user
 # (nobody, when run as root), under another umask, time zone and locale, with the clock two days
-# ahead. A file that differs, or that only one build made, is named, and diffoscope shows where.
+# ahead. A file that differs, or that only one build made, is named, and cmp and diffoscope show where.
 #   tests/reproducible_test.sh [ARTIFACT...]            builds the artifacts of the table again
 #                                                       (all unless named) and compares them
 #   tests/reproducible_test.sh --build|--compare [...]  only builds them again, in build-again/, or
@@ -58,9 +58,9 @@ shipped() {  # the top of a build, an artifact: every file it ships, one a line
     (cd "$1" && for path in ${ships[$2]}; do find "$path" -type f; done) | sort
 }
 
-show_difference() {  # two files: where they first part, and diffoscope's account, its lines cut short
-    cmp "$1" "$2" || true
-    diffoscope --no-progress --text - "$1" "$2" | cut -c 1-160 | head -n 60 || true
+show_difference() {  # two files: where they first part (or which is missing), and diffoscope's account
+    cmp "$1" "$2" 2>&1 || true
+    diffoscope --no-progress --text - "$1" "$2" 2>/dev/null | cut -c 1-160 | head -n 60 || true
 }
 
 compare() {
@@ -72,8 +72,6 @@ compare() {
             total=$((total + 1))
             if cmp -s "$repo_root/$file" "$other/$file"; then
                 same=$((same + 1))
-            elif [[ ! -e $repo_root/$file || ! -e $other/$file ]]; then
-                echo "DIFFERS: $file: made by one build only"
             else
                 echo "DIFFERS: $file"
                 show_difference "$repo_root/$file" "$other/$file"
