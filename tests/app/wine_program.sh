@@ -35,6 +35,15 @@ expect() {  # what, actual, expected
     [[ $2 == "$3" ]] || fail "$1 is '$2', expected '$3'"
 }
 
+expect_soon() {  # what, a command, what it must come to print: waits ten seconds for it at most
+    local actual deadline=$((SECONDS + 10))
+    while ((SECONDS < deadline)); do
+        actual=$("${@:2:$#-2}") && [[ $actual == "${!#}" ]] && return
+        sleep 0.1
+    done
+    fail "$1 is '$actual', expected '${!#}'"
+}
+
 has_keyboard_focus() {  # waits until the window with that title has the X input focus, as typed keys need
     local id
     id=$(xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)
