@@ -49,6 +49,8 @@ field() {  # the report's lines of one kind (window, Edit, Static, Button), one 
     awk -F '\t' -v kind="$2" -v field="$3" '$1 == kind { print $field }' <<<"$1"
 }
 
+entry_text() { field "$(report "Tablinor - Verdusk")" Edit 4; }  # which typed keys reach a moment after xdotool sends them
+
 # Typed keys go to the X window with the input focus, which wine gives the active window.
 start_typing() {
     start
@@ -88,7 +90,7 @@ expect "the entry" "$(field "$form1" Edit 2) $(field "$form1" Edit 3)" "128 120 
 expect "the labels" "$(field "$form1" Static 4 | paste -sd /)" "Números/Convertir/Cerrar"
 carries_icon "Tablinor - Verdusk"
 xdotool type --delay 30 2808
-expect "the entry" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" 2808
+expect_soon "the entry" entry_text 2808
 click "$form1" 188 320
 form2=$(report Form2)
 expect "the result window" "$(field "$form2" window 2)" "387 308 250 151"
@@ -135,7 +137,7 @@ start_typing
 while IFS='|' read -r -u 3 keys leads_to; do
     read -ra words <<<"$keys"
     if [[ $keys == hold ]]; then hold_enter; else xdotool "${words[@]}"; fi
-    expect_soon "what '$keys' leads to" "$leads_to" keys_state
+    expect_soon "what '$keys' leads to" keys_state "$leads_to"
     [[ $leads_to == Ok* ]] || has_keyboard_focus "Tablinor - Verdusk"
 done 3<<'STEPS'
 key Tab shift+Tab type --delay 30 2808|entry focus: '2808'
@@ -225,7 +227,7 @@ start_typing
 if [[ -z $window_manager ]]; then
     xdotool type --delay 150 "12😀5"
     xdotool type --delay 150 "6789😀"
-    expect "the entry" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" "12😀567"
+    expect_soon "the entry" entry_text "12😀567"
 fi
 xdotool key alt+F4
 ends_with_status_zero "Alt+F4"
@@ -254,24 +256,17 @@ for character in re.split("[\r\n]", sys.argv[1])[0]:
 print(kept)' "$1"
 }
 paste_text() {  # a text: copies it and pastes it into the empty entry with Ctrl+V, as a person does
-    local wanted entry
-    wanted=$(fitting_start "$1")
     probe copy "$1" || fail "the clipboard cannot be had"
     xdotool key ctrl+v
-    for _ in $(seq 30); do  # the paste lands a moment after the keys
-        entry=$(field "$(report "Tablinor - Verdusk")" Edit 4)
-        [[ $entry == "$wanted" ]] && return
-        sleep 0.1
-    done
-    fail "the entry holds '$entry' after a paste, expected '$wanted'"
+    expect_soon "the entry after a paste" entry_text "$(fitting_start "$1")"
 }
 expect_hostile_result() {  # what was done, as the failures tell it
     local entry form2 labels digits shown wanted
-    entry=$(field "$(report "Tablinor - Verdusk")" Edit 4)
-    (($(python3 -c 'import sys; print(len(sys.argv[1].encode("utf-16-le")) // 2)' "$entry") <= 7)) ||
-        fail "the entry holds more than seven units after $1: '$entry'"
     click "$form1" 188 320
     form2=$(report Form2)
+    entry=$(entry_text)  # read once the click has been taken, and so every key typed before it
+    (($(python3 -c 'import sys; print(len(sys.argv[1].encode("utf-16-le")) // 2)' "$entry") <= 7)) ||
+        fail "the entry holds more than seven units after $1: '$entry'"
     mapfile -t labels < <(field "$form2" Static 4)  # digit and consonant labels, column by column
     digits=() shown=() wanted=()
     for k in $(seq 0 6); do
