@@ -24,7 +24,7 @@ report() {  # what win32_window_probe shows of the window with that title, waiti
 }
 
 gone() {  # waits until no window with that title is shown
-    for _ in $(seq 30); do
+    for _ in $(seq 100); do
         probe show "$1" >/dev/null || return 0
         sleep 0.1
     done
@@ -61,7 +61,7 @@ start() {
 }
 
 ends_with_status_zero() {
-    for _ in $(seq 30); do
+    for _ in $(seq 100); do
         if ! kill -0 "$pid" 2>/dev/null; then
             wait "$pid" || fail "the program ended with status $?"
             pid=
