@@ -19,6 +19,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TABLINOR_MAINTAINER}")
 # The libraries come from the binary itself; the fonts the windows were designed in do not.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine")
+# The same source packs the same bytes: the folders' modes do not follow the packager's umask, and
+# the archives carry the last commit's time (cmake/source_date.cmake, read by cpack).
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                                WORLD_READ WORLD_EXECUTE)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/source_date.cmake)
 include(CPack)
 
 # What a Debian system expects beside a program: its manual page, and in its documentation folder

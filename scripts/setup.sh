@@ -16,10 +16,13 @@ program_packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev libgl-
 # with XWayland to drive the real program in; the linters; the desktop-integration validators;
 # the Windows resource compiler; the package tools and Debian's package checker; the message
 # buses (dbus-x11 too, which would start a session bus for a program that has none), with the
-# accessibility bus and pyatspi to drive the program as a screen reader does.
+# accessibility bus and pyatspi to drive the program as a screen reader does; Debian's hardening
+# checker; and what builds the program again at another time and in another locale, and shows where
+# two builds differ.
 test_packages=(libgtest-dev xvfb xauth xdotool xclip x11-utils openbox weston xwayland imagemagick
     clang-format clang-tidy desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev lintian strace
-    clang libclang-rt-14-dev dbus dbus-x11 at-spi2-core python3-pyatspi)
+    clang libclang-rt-14-dev dbus dbus-x11 at-spi2-core python3-pyatspi
+    devscripts faketime locales diffoscope-minimal)
 # What the benchmarks need besides: Google Benchmark, and libxcb with the Damage extension to see
 # the first frame from outside the program.
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)

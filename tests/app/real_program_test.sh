@@ -79,6 +79,11 @@ window() {  # the id of the shown window with that exact title, waiting for it a
     return 1
 }
 
+eventually() {  # a check of what the program shows: waits until it passes, ten seconds at most
+    for _ in $(seq 100); do ("$@") 2>/dev/null && return; sleep 0.1; done
+    "$@"
+}
+
 geometry() {  # x y width height of a window on the screen, inside whatever frame a window manager adds
     xwininfo -id "$1" | awk '/Absolute upper-left [XY]:|Width:|Height:/ { printf "%s ", $NF } END { print "" }'
 }
@@ -94,7 +99,6 @@ expect_geometry() {  # window, width, height as designed: scaled, and centred bu
 click() {  # window, x, y inside it as designed, and the button (the left one unless given)
     read -r x y _ < <(geometry "$1")
     xdotool mousemove $((x + $2 * scale)) $((y + $3 * scale)) click "${4:-1}"
-    sleep 0.3
 }
 
 shoot() { import -window "$1" "$work/shot.png"; }  # what a window shows, overlapping windows too
@@ -137,6 +141,20 @@ first_column() {  # a digest of the pixels of the result window's first column
     crop 16 10 17 110
     convert "$work/part.png" rgb:- | md5sum
 }
+
+has_focus() { [[ $(xdotool getwindowfocus) == "$1" ]]; }  # typed keys go to that window
+
+clipboard_holds() { [[ $(xclip -selection clipboard -o 2>/dev/null) == "$1" ]]; }
+
+consonants_in_red() {
+    local red
+    shoot "$1"
+    crop 10 38 240 80
+    red=$(red_pixels)
+    ((red > 50)) || fail "the consonants are not drawn in red ($red red pixels)"
+}
+
+first_column_other_than() { [[ $(first_column "$1") != "$2" ]]; }  # window, an earlier digest
 
 in_front() {  # the window is shown, active and on top of the others
     local stacking
@@ -189,31 +207,29 @@ ok_shows_focus() {  # the focus ring drawn round Ok: blue on its grey
 pid=$!
 form1=$(window "Tablinor - Verdusk")
 expect_geometry "$form1" 400 499
-drawing_under_click_area "$form1"
+eventually drawing_under_click_area "$form1"
+eventually has_focus "$form1" || fail "the main window does not have the keyboard focus"
 xdotool type --delay 30 2808
 click "$form1" 188 320
 form2=$(window Form2)
 expect_geometry "$form2" 250 151
 carries_icon "$form1"
 carries_icon "$form2"
-shoot "$form2"
-crop 10 38 240 80
-red=$(red_pixels)
-((red > 50)) || fail "the consonants are not drawn in red ($red red pixels)"
+eventually consonants_in_red "$form2"
 consonants_within_columns "$form2"
 if [[ $desktop == openbox ]]; then
     before=$(first_column "$form2")
     xdotool windowminimize --sync "$form2"
     click "$form1" 190 132  # into the entry, then its text replaced by a 9
+    eventually has_focus "$form1" || fail "a click did not give the main window the keyboard focus"
     xdotool key End shift+Home type 9
     click "$form1" 188 320
     form2=$(window Form2) || fail "the minimized result window did not come back"
-    in_front "$form2" || fail "the result window came back behind the main window"
-    [[ $(first_column "$form2") != "$before" ]] || fail "the result window came back with the old columns"
+    eventually in_front "$form2" || fail "the result window came back behind the main window"
+    eventually first_column_other_than "$form2" "$before" || fail "the result window came back with the old columns"
 fi
 click "$form2" 120 130
-for _ in $(seq 20); do xdotool search --onlyvisible --name '^Form2$' >/dev/null || break; sleep 0.1; done
-xdotool search --onlyvisible --name '^Form2$' >/dev/null && fail "Ok left the result window open"
+gone Form2
 click "$form1" 384 16
 ends_within_two_seconds $pid || fail "the close mark ended the run with status $?"
 
@@ -225,9 +241,10 @@ form1=$(window "Tablinor - Verdusk")
 if [[ $desktop == plain ]]; then
     printf '98\n76' | xclip -selection primary
     click "$form1" 190 132 2
+    eventually has_focus "$form1" || fail "the main window does not have the keyboard focus"
     xdotool key ctrl+a ctrl+c
-    entry=$(xclip -selection clipboard -o)
-    [[ $entry == 98 ]] || fail "a middle-click paste of 98, a line break and 76 left '$entry' in the entry"
+    eventually clipboard_holds 98 ||
+        fail "a middle-click paste of 98, a line break and 76 left '$(xclip -selection clipboard -o 2>&1)' in the entry"
 fi
 click "$form1" 188 320
 window Form2 >/dev/null

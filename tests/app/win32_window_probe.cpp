@@ -13,9 +13,11 @@
 //   win32_window_probe copy TEXT             puts the text on the clipboard as CF_UNICODETEXT
 //   win32_window_probe held COUNT            prints a line once it watches the keyboard, and ends
 //                                            once a key held down has repeated COUNT times
+//   win32_window_probe type TEXT             types the text into the focused window as an on-screen
+//                                            keyboard or an input method does, unit by unit
 // Exits with 2 when no window has that title, with 3 when the clipboard cannot be had, with 4 when
 // no control has that accessible name, with 5 when the control refuses the action or the value and
-// with 6 when the keyboard cannot be watched.
+// with 6 when the keyboard cannot be watched, with 7 when the keys cannot be sent.
 #include <windows.h>
 // Those that need windows.h before them.
 #include <oleacc.h>
@@ -240,6 +242,20 @@ int WatchHeldKey(int repeats) {
     return 0;
 }
 
+// Each UTF-16 unit as a key of its own (VK_PACKET), so that a character no key has is typed
+// without remapping a key, which X would have to pass on to wine before the key comes.
+int Type(const std::wstring& text) {
+    std::vector<INPUT> keys;
+    for (const wchar_t unit : text) {
+        for (const DWORD up : {DWORD{0}, DWORD{KEYEVENTF_KEYUP}}) {
+            const KEYBDINPUT key{
+                .wVk = 0, .wScan = WORD(unit), .dwFlags = KEYEVENTF_UNICODE | up, .time = 0, .dwExtraInfo = 0};
+            keys.push_back({.type = INPUT_KEYBOARD, .ki = key});
+        }
+    }
+    return SendInput(UINT(keys.size()), keys.data(), sizeof(INPUT)) == keys.size() ? 0 : 7;
+}
+
 // How many arguments the command takes, the program's name and the command's included.
 std::size_t ArgumentCount(const std::vector<std::wstring>& arguments) {
     if (arguments.size() < 2) {
@@ -259,7 +275,7 @@ int wmain(int argc, wchar_t** argv) {
     if (arguments.size() != ArgumentCount(arguments)) {
         Print(
             L"usage: win32_window_probe show|accessible|close|minimize TITLE, do TITLE NAME, set TITLE NAME TEXT, "
-            L"copy TEXT, held COUNT");
+            L"copy TEXT, held COUNT, type TEXT");
         return 1;
     }
     if (arguments[1] == L"copy") {
@@ -267,6 +283,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (arguments[1] == L"held") {
         return WatchHeldKey(std::stoi(arguments[2]));
+    }
+    if (arguments[1] == L"type") {
+        return Type(arguments[2]);
     }
     HWND window = FindWindowW(nullptr, arguments[2].c_str());
     if (window == nullptr || IsWindowVisible(window) == FALSE) {

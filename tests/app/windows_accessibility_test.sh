@@ -20,6 +20,8 @@ tree() {  # each control of the shown window with that title: name, role, defaul
 }
 
 entry() { tree "$form1" | awk -F '\t' '$2 == "text" { print $4 }'; }
+columns() { tree Form2 | awk -F '\t' '$2 == "static text" { print $1 }' | paste -sd /; }
+actions() { tree Form2 | awk -F '\t' '$3 != "" { print $1 "/" $2 "/" $3 }'; }
 
 set_entry() {  # the text that assistive technology puts into the entry
     probe set "$form1" "Números" "$1" || fail "the entry's value cannot be set to '$1' (status $?)"
@@ -29,8 +31,10 @@ press() {  # window title, accessible name
     probe "do" "$1" "$2" || fail "'$2' in '$1' does not press (status $?)"
 }
 
+# What the program shows through MSAA after each step is waited for: a press comes back through its
+# event loop, and a control's object answers once the program does.
 start
-expect "the main window's accessible tree" "$(tree "$form1")" "\
+expect_soon "the main window's accessible tree" tree "$form1" "\
 Números${tab}text${tab}${tab}
 Números${tab}static text${tab}${tab}
 Convertir${tab}push button${tab}Press${tab}
@@ -39,19 +43,16 @@ Cerrar${tab}push button${tab}Press${tab}"
 # Set past the seventh unit, the entry keeps the longest start of whole characters that fits.
 for case in "1234567890/1234567" "123456😀/123456" "12345😀6/12345😀"; do
     set_entry "${case%/*}"
-    expect "the entry set to '${case%/*}'" "$(entry)" "${case#*/}"
+    expect_soon "the entry set to '${case%/*}'" entry "${case#*/}"
 done
 
 set_entry 2808
 press "$form1" Convertir
-form2=$(tree Form2)
-expect "the result window's columns" "$(awk -F '\t' '$2 == "static text" { print $1 }' <<<"$form2" | paste -sd /)" \
-    "2/N Ñ/8/CH J G/0/R/8/CH J G//////"
-expect "the result window's actions" "$(awk -F '\t' '$3 != "" { print $1 "/" $2 "/" $3 }' <<<"$form2")" \
-    "Ok/push button/Press"
+expect_soon "the result window's columns" columns "2/N Ñ/8/CH J G/0/R/8/CH J G//////"
+expect_soon "the result window's actions" actions "Ok/push button/Press"
 press Form2 Ok
 gone Form2
-expect "the entry after Ok" "$(entry)" ""
+expect_soon "the entry after Ok" entry ""
 
 # Enter on the focused Ok presses it, as Space does.
 set_entry 5
@@ -59,7 +60,7 @@ press "$form1" Convertir
 has_keyboard_focus Form2
 xdotool key Return
 gone Form2
-expect "the entry after Enter on Ok" "$(entry)" ""
+expect_soon "the entry after Enter on Ok" entry ""
 
 press "$form1" Cerrar
 ends_with_status_zero "Cerrar"

@@ -24,7 +24,7 @@ report() {  # what win32_window_probe shows of the window with that title, waiti
 }
 
 gone() {  # waits until no window with that title is shown
-    for _ in $(seq 30); do
+    for _ in $(seq 100); do
         probe show "$1" >/dev/null || return 0
         sleep 0.1
     done
@@ -35,14 +35,13 @@ expect() {  # what, actual, expected
     [[ $2 == "$3" ]] || fail "$1 is '$2', expected '$3'"
 }
 
-expect_soon() {  # what, expected, a command: waits until the command prints the expected text
-    local actual
-    for _ in $(seq 50); do
-        actual=$("${@:3}") || true
-        [[ $actual == "$2" ]] && return
+expect_soon() {  # what, a command, what it must come to print: waits ten seconds for it at most
+    local actual deadline=$((SECONDS + 10))
+    while ((SECONDS < deadline)); do
+        actual=$("${@:2:$#-2}") && [[ $actual == "${!#}" ]] && return
         sleep 0.1
     done
-    fail "$1 is '$actual', expected '$2'"
+    fail "$1 is '$actual', expected '${!#}'"
 }
 
 has_keyboard_focus() {  # waits until the window with that title has the X input focus, as typed keys need
@@ -62,7 +61,7 @@ start() {
 }
 
 ends_with_status_zero() {
-    for _ in $(seq 30); do
+    for _ in $(seq 100); do
         if ! kill -0 "$pid" 2>/dev/null; then
             wait "$pid" || fail "the program ended with status $?"
             pid=

@@ -48,7 +48,7 @@ def cut_face(path, characters):
     options = subset.Options()
     options.drop_tables += ["BDF", "EBDT", "EBLC", "EBSC", "FFTM", "VDMX"]  # bitmaps browsers do not draw
     options.name_IDs = ["*"]  # the copyright and the licence stay with the face
-    face = TTFont(path)
+    face = TTFont(path, recalcTimestamp=False)  # the face's own date, not the build's: the same bytes from every build
     stem = stem_width(face)
     cutter = subset.Subsetter(options)
     cutter.populate(text=characters)
