@@ -49,7 +49,10 @@ field() {  # the report's lines of one kind (window, Edit, Static, Button), one 
     awk -F '\t' -v kind="$2" -v field="$3" '$1 == kind { print $field }' <<<"$1"
 }
 
-entry_text() { field "$(report "Tablinor - Verdusk")" Edit 4; }  # which typed keys reach a moment after xdotool sends them
+# The entry's text, and the result window's state (minimized or -): what keys, clicks and the
+# desktop's commands lead to a moment after they are sent.
+entry_text() { field "$(report "Tablinor - Verdusk")" Edit 4; }
+result_state() { field "$(report Form2)" window 4; }
 
 # Typed keys go to the X window with the input focus, which wine gives the active window.
 start_typing() {
@@ -102,7 +105,7 @@ blue=$(colour_pixels blue "$(field "$form2" window 2)")
 ((blue > 20)) || fail "the digits are not drawn in blue ($blue blue pixels)"
 click "$form2" 120 130  # Ok
 gone Form2
-expect "the entry after Ok" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" ""
+expect_soon "the entry after Ok" entry_text ""
 click "$form1" 384 16
 ends_with_status_zero "the close mark"
 
@@ -161,7 +164,7 @@ click "$form1" 188 320
 report Form2 >/dev/null
 probe close Form2
 gone Form2
-expect "the entry after the desktop closed the result window" "$(field "$(report "Tablinor - Verdusk")" Edit 4)" 5
+expect_soon "the entry after the desktop closed the result window" entry_text 5
 probe close "Tablinor - Verdusk"
 ends_with_status_zero "the desktop's close"
 
@@ -204,11 +207,7 @@ click "$form1" 188 320
 # The empty entry left the columns of 409, of which 9 replaces the first.
 expect_in_front "a conversion over the main window" "9/V B P/0/R/9/V B P////////"
 probe minimize Form2
-for _ in $(seq 100); do
-    [[ $(field "$(report Form2)" window 4) == minimized ]] && break
-    sleep 0.1
-done
-expect "the result window" "$(field "$(report Form2)" window 4)" minimized
+expect_soon "the result window" result_state minimized
 click "$form1" 200 132
 has_keyboard_focus "Tablinor - Verdusk"
 xdotool key End
