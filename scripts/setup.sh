@@ -13,14 +13,14 @@ web_build_dir="$repo_root/build-web"
 # What building and running the program needs.
 program_packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev libgl-dev libfontconfig-dev libxcb1-dev fonts-wine)
 # What the tests need besides: GoogleTest; an X server, a window manager and a Wayland compositor
-# with XWayland to drive the real program in; the linters; the desktop-integration validators;
-# the Windows resource compiler; the package tools and Debian's package checker; the message
-# buses (dbus-x11 too, which would start a session bus for a program that has none), with the
-# accessibility bus and pyatspi to drive the program as a screen reader does; Debian's hardening
-# checker; and what builds the program again at another time and in another locale, and shows where
-# two builds differ.
+# with XWayland to drive the real program in; the linters, and jq to read what they lint from the
+# build; the desktop-integration validators; the Windows resource compiler; the package tools and
+# Debian's package checker; the message buses (dbus-x11 too, which would start a session bus for a
+# program that has none), with the accessibility bus and pyatspi to drive the program as a screen
+# reader does; Debian's hardening checker; and what builds the program again at another time and in
+# another locale, and shows where two builds differ.
 test_packages=(libgtest-dev xvfb xauth xdotool xclip x11-utils openbox weston xwayland imagemagick
-    clang-format clang-tidy desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev lintian strace
+    clang-format clang-tidy jq desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev lintian strace
     clang libclang-rt-14-dev dbus dbus-x11 at-spi2-core python3-pyatspi
     devscripts faketime locales diffoscope-minimal)
 # What the benchmarks need besides: Google Benchmark, and libxcb with the Damage extension to see
