@@ -9,6 +9,7 @@ import re
 import struct
 import sys
 import tempfile
+import time
 import unittest
 import urllib.request
 from pathlib import Path
@@ -168,8 +169,26 @@ def write(folder, page):
     return path
 
 
+class Slow(browser.Noting):
+    """Serves the page as a slow connection brings it: the program's inert script stops halfway
+    for a second, time for the browser to show the main window and run what came before."""
+
+    def do_GET(self):  # noqa: N802
+        page = browser.PAGE.read_bytes()
+        program = PROGRAM.search(page.decode("utf-8")).group(1).encode("utf-8")
+        halfway = page.index(program) + len(program) // 2
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Length", str(len(page)))
+        self.end_headers()
+        self.wfile.write(page[:halfway])
+        self.wfile.flush()
+        time.sleep(1)
+        self.wfile.write(page[halfway:])
+
+
 class OnItsOwn(unittest.TestCase):
-    """The page with the network off, and pages whose picture is damaged."""
+    """The page with the network off or slow, and pages whose picture is damaged."""
 
     CASES = [
         ("the image", "page", 16, bytes(range(1, 256))[:HEADS - 16], "the picture of Form1 does not decode"),
@@ -194,6 +213,11 @@ class OnItsOwn(unittest.TestCase):
         digits = self.engine.script(
             "return [...Array(7).keys()].map(k => document.getElementById(`Form2.Label${2 * k + 1}`).textContent)")
         self.assertEqual("".join(digits), "8294015")
+
+    def test_starts_when_it_arrives_slowly(self):
+        host = browser.Host(browser.PAGE.parent, Slow)
+        self.addCleanup(host.stop)
+        self.engine.open_page(host.url + browser.PAGE.name)
 
     def test_damaged_picture_ends_the_run_with_one_clear_line(self):
         engine = self.engine
