@@ -218,13 +218,7 @@ class Engine:
         """Opens the page, from disk or a URL, and waits for the program to run its main window:
         the window shows, and the program has taken over the one written into the page."""
         self.open(page if isinstance(page, str) else Path(page).as_uri())
-        # Beside two busy cores WebKit has once not started the page within ten seconds; a minute
-        # still ends a run whose page never starts.
-        self.wait(
-            lambda: self.shown("Form1") and self.script(RUNNING),
-            "the program did not take over its main window",
-            timeout=60,
-        )
+        self.wait(lambda: self.shown("Form1") and self.script(RUNNING), "the program did not take over its main window")
 
     def shown(self, window):
         return self.script(SHOWN, window)
