@@ -7,6 +7,7 @@
 //   win32_window_probe do TITLE NAME         does the default action of the control with that name
 //                                            (the first in tab order, as the entry comes before its
 //                                            caption)
+//   win32_window_probe end TITLE NAME        does it where the press ends the program
 //   win32_window_probe set TITLE NAME TEXT   puts the text as the value of the control with that name
 //   win32_window_probe close TITLE           posts WM_CLOSE, as the desktop's close does
 //   win32_window_probe minimize TITLE        posts SC_MINIMIZE, as the desktop's minimize button does
@@ -176,6 +177,11 @@ int Act(HWND window, const std::vector<std::wstring>& arguments) {
     } else {
         result = accessible.object->accDoDefaultAction(Accessible::Self());
     }
+    if (arguments[1] == L"end") {
+        // The press ends the program, and wine's RPC thread there can crash on a release that
+        // arrives as the program exits: the probe sends none, its references ending with it.
+        TerminateProcess(GetCurrentProcess(), result == S_OK ? 0 : 5);
+    }
     return result == S_OK ? 0 : 5;
 }
 
@@ -261,7 +267,7 @@ std::size_t ArgumentCount(const std::vector<std::wstring>& arguments) {
     if (arguments.size() < 2) {
         return 0;
     }
-    if (arguments[1] == L"do") {
+    if (arguments[1] == L"do" || arguments[1] == L"end") {
         return 4;
     }
     return arguments[1] == L"set" ? 5 : 3;
@@ -274,7 +280,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::vector<std::wstring> arguments(given.begin(), given.end());
     if (arguments.size() != ArgumentCount(arguments)) {
         Print(
-            L"usage: win32_window_probe show|accessible|close|minimize TITLE, do TITLE NAME, set TITLE NAME TEXT, "
+            L"usage: win32_window_probe show|accessible|close|minimize TITLE, do|end TITLE NAME, set TITLE NAME TEXT, "
             L"copy TEXT, held COUNT, type TEXT");
         return 1;
     }

@@ -64,6 +64,6 @@ expect_soon "the entry after Enter on Ok" entry ""
 
 # The close mark's press ends the program, which may be gone before its answer to the press is
 # sent: the program's end, with status zero, is what proves the press.
-probe "do" "$form1" Cerrar || true
+probe "end" "$form1" Cerrar || true
 ends_with_status_zero "Cerrar"
 echo "The Windows program converted and ended through MSAA alone, and Ok pressed on Enter."
