@@ -177,12 +177,13 @@ int Act(HWND window, const std::vector<std::wstring>& arguments) {
     } else {
         result = accessible.object->accDoDefaultAction(Accessible::Self());
     }
+    const int status = result == S_OK ? 0 : 5;
     if (arguments[1] == L"end") {
         // The press ends the program, and wine's RPC thread there can crash on a release that
         // arrives as the program exits: the probe sends none, its references ending with it.
-        TerminateProcess(GetCurrentProcess(), result == S_OK ? 0 : 5);
+        TerminateProcess(GetCurrentProcess(), UINT(status));
     }
-    return result == S_OK ? 0 : 5;
+    return status;
 }
 
 // Another program may hold the clipboard open for a moment: wine's own, passing it between X and
