@@ -13,16 +13,19 @@ web_build_dir="$repo_root/build-web"
 # What building and running the program needs.
 program_packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev libgl-dev libfontconfig-dev libxcb1-dev fonts-wine)
 # What the tests need besides: GoogleTest; an X server, a window manager and a Wayland compositor
-# with XWayland to drive the real program in; the linters, and jq to read what they lint from the
-# build; the desktop-integration validators; the Windows resource compiler; the package tools and
-# Debian's package checker; the message buses (dbus-x11 too, which would start a session bus for a
-# program that has none), with the accessibility bus and pyatspi to drive the program as a screen
-# reader does; Debian's hardening checker; and what builds the program again at another time and in
-# another locale, and shows where two builds differ.
+# with XWayland to drive the real program in; the desktop-integration validators; the Windows
+# resource compiler; the package tools and Debian's package checker; clang and its sanitizer
+# runtimes, for the sanitizer and fuzzing builds; the message buses (dbus-x11 too, which would start
+# a session bus for a program that has none), with the accessibility bus and pyatspi to drive the
+# program as a screen reader does; Debian's hardening checker; and what builds the program again at
+# another time and in another locale, and shows where two builds differ.
 test_packages=(libgtest-dev xvfb xauth xdotool xclip x11-utils openbox weston xwayland imagemagick
-    clang-format clang-tidy jq desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev lintian strace
+    desktop-file-utils appstream binutils-mingw-w64-i686 python3 dpkg-dev lintian strace
     clang libclang-rt-14-dev dbus dbus-x11 at-spi2-core python3-pyatspi
     devscripts faketime locales diffoscope-minimal)
+# What checks the source besides: the formatter, the linter, and jq to read what it lints from a
+# build.
+lint_packages=(clang-format clang-tidy jq)
 # What the benchmarks need besides: Google Benchmark, and libxcb with the Damage extension to see
 # the first frame from outside the program.
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)
@@ -31,9 +34,9 @@ bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb xauth)
 windows_build_packages=(cmake ninja-build g++-mingw-w64-i686-posix googletest)
 # What the Windows tests need: 32-bit wine with Debian's copies of Tahoma and MS Sans Serif, a
 # virtual display, a window manager for the run as on a Linux desktop, the tools that drive the
-# program and read its resources, and the linter.
+# program and read its resources.
 windows_test_packages=(wine wine32:i386 fonts-wine xvfb xauth openbox xdotool x11-utils imagemagick icoutils
-    python3 clang-tidy)
+    python3)
 # What the Windows tests need besides where this machine runs no 32-bit code: the 64-bit cross
 # compiler and 64-bit wine.
 windows64_test_packages=(g++-mingw-w64-x86-64-posix wine64)
